@@ -1,0 +1,20 @@
+// Turning the service on and off: the host installs and removes the hook.
+#include "hook/hook.h"
+#include "module/state.h"
+#include "rodavozi.h"
+
+extern "C" int WINAPI InitReconvertEdit(DWORD) {
+    // Thread 0: the hook covers every thread of the desktop, so the system
+    // maps the module into every GUI process.
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, CallWndHookProc, ProcessState.ModuleInstance, 0);
+    SharedState.HookHandle = hook;
+    return hook != nullptr ? 1 : 0;
+}
+
+extern "C" BOOL WINAPI EndReconvertEdit(void) {
+    HHOOK hook = SharedState.HookHandle;
+    if (hook == nullptr) return 0;
+    BOOL result = UnhookWindowsHookEx(hook);
+    SharedState.HookHandle = nullptr;
+    return result;
+}

@@ -1,0 +1,15 @@
+// Native stand-ins for the trace channel and the ANSI conversion.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Every line TraceMessage produced since the last ClearTraces().
+const std::vector<std::string>& Traces();
+void ClearTraces();
+
+// The iconv name of the code page whose text AnsiToUtf16 converts ("CP932").
+void SetAnsiCodePageName(const char* name);
+
+// Selects code page `codePage` for the byte classes and the conversion.
+void UseCodePage(unsigned int codePage);

@@ -1,0 +1,20 @@
+#include "support/scripted_source.h"
+
+#include <string.h>
+
+ScriptedSource g_source;
+
+int CALLBACK ScriptedTextSource(HWND, int request, UINT range, char* buffer) {
+    if (request == TSR_CONFIRM) {
+        ++g_source.confirmCalls;
+        g_source.lastRange = range;
+        return 0;
+    }
+    ++g_source.getTextCalls;
+    if (!g_source.terminate) {
+        memset(buffer, 'x', SOURCE_BUFFER_SIZE);
+    } else {
+        memcpy(buffer, g_source.text.c_str(), g_source.text.size() + 1);
+    }
+    return g_source.result;
+}
