@@ -3,3 +3,4 @@
 # the test support library.
 add_library(rodavozi_core STATIC ${RODAVOZI_PORTABLE_SOURCES} module/state.cpp)
 target_include_directories(rodavozi_core PUBLIC ${RODAVOZI_INCLUDE_DIRS})
+target_link_libraries(rodavozi_core PUBLIC rodavozi_warnings)

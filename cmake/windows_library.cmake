@@ -13,11 +13,12 @@ add_library(rodavozi_core STATIC
     hook/call_wnd_hook.cpp
 )
 target_include_directories(rodavozi_core PUBLIC ${RODAVOZI_INCLUDE_DIRS})
-target_link_libraries(rodavozi_core PUBLIC user32 imm32 kernel32)
+target_link_libraries(rodavozi_core PUBLIC rodavozi_warnings user32 imm32 kernel32)
 
 # The state records as ordinary process data, for tests that link the core.
 add_library(rodavozi_state_private STATIC module/state.cpp)
 target_include_directories(rodavozi_state_private PUBLIC ${RODAVOZI_INCLUDE_DIRS})
+target_link_libraries(rodavozi_state_private PRIVATE rodavozi_warnings)
 
 # Exported names carry no stdcall decoration; on x86 the import library maps
 # the decorated names that callers' compilers produce to them.
@@ -38,6 +39,7 @@ configure_file(module/exports.def.in ${CMAKE_CURRENT_BINARY_DIR}/RODAVOZI.def @O
 add_library(rodavozi_state_shared OBJECT module/state.cpp)
 target_include_directories(rodavozi_state_shared PRIVATE ${RODAVOZI_INCLUDE_DIRS})
 target_compile_definitions(rodavozi_state_shared PRIVATE RODAVOZI_SHARED_SECTION=1)
+target_link_libraries(rodavozi_state_shared PRIVATE rodavozi_warnings)
 
 add_library(rodavozi SHARED
     module/dllmain.cpp
@@ -45,13 +47,13 @@ add_library(rodavozi SHARED
     ${CMAKE_CURRENT_BINARY_DIR}/RODAVOZI.def
     $<TARGET_OBJECTS:rodavozi_state_shared>
 )
-target_link_libraries(rodavozi PRIVATE rodavozi_core)
+target_link_libraries(rodavozi PRIVATE rodavozi_core rodavozi_warnings)
 set_target_properties(rodavozi PROPERTIES
     OUTPUT_NAME RODAVOZI PREFIX "" SUFFIX ".DLL"
     IMPORT_PREFIX "" IMPORT_SUFFIX ".lib"
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
     ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
-target_link_options(rodavozi PRIVATE -static-libgcc -static-libstdc++ -s -Wl,--kill-at
+target_link_options(rodavozi PRIVATE -static -s -Wl,--kill-at
     -Wl,--enable-stdcall-fixup)
 
 # The import library maps the names that callers' compilers produce (on x86
