@@ -1,0 +1,108 @@
+// The IME side of reconversion and document feed, as the IMEs that users run
+// drive an application window: request messages, records allocated at the
+// size the window answers, the checks an IME makes on what comes back, the
+// confirmation, and the result string delivered to the window.
+//
+// Never loads RODAVOZI.DLL: it only sends messages to a window, as an IME
+// living in the window's process does.
+#pragma once
+
+#include <windows.h>
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "char_kinds.h"
+#include "record_check.h"
+
+namespace imeside {
+
+// Code page 932 and UTF-16 / UTF-8, whatever the process's ANSI code page.
+std::string Utf16ToSjis(const std::u16string& text);
+std::u16string SjisToUtf16(const std::string& text);
+std::string Utf16ToUtf8(const std::u16string& text);
+std::string SjisToUtf8(const std::string& text);
+
+// The registered messages of the two IME families.
+struct ImeMessages {
+    UINT msImeReconvert, atokReconvert, msImeDocumentFeed, atokDocumentFeed;
+    static ImeMessages Register();
+};
+
+// How an IME asks.
+enum class Pattern {
+    Imm,      // WM_IME_REQUEST, ANSI record; the composition taken as offered
+    MsIme,    // "MSIMEReconvert" (UTF-16) and "MSIMEDocumentFeed" (wParam 1)
+    Atok,     // "Atok Message for ReconvertString" (UTF-16) and "... DocumentFeed" (wParam 0)
+    Widen,    // WM_IME_REQUEST, ANSI record; an empty composition widened to the word at the caret
+    Widen16,  // "MSIMEReconvert", UTF-16 record; widened the same way
+};
+const char* PatternName(Pattern pattern);
+Encoding PatternEncoding(Pattern pattern);
+bool PatternWidens(Pattern pattern);
+bool PatternFeeds(Pattern pattern);  // the registered-message patterns also ask for a document feed
+
+// One record as the IME allocated it and the window filled it.
+struct RecordExchange {
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LRESULT sizeAnswer = 0;       // to the size query
+    LRESULT answer = 0;           // to the request with the record
+    std::vector<uint8_t> bytes;   // the allocation as the window left it
+    std::vector<std::string> problems;  // CheckRecord, and writes past the allocation
+    RecordView view;
+    std::string Describe() const;  // header fields and string bytes
+};
+
+struct Reconversion {
+    Pattern pattern = Pattern::Imm;
+    bool served = false;        // the size query was answered
+    bool filled = false;        // the fill was answered nonzero
+    RecordExchange fill;        // the record as the window filled it
+    bool widened = false;       // the IME chose the composition itself
+    RecordExchange confirm;     // the record as sent with the confirmation (after it)
+    bool confirmSent = false;
+    LRESULT confirmAnswer = 0;
+    ByteRange used;             // composition converted, bytes of the record string
+    DWORD selectionAfterConfirm = 0;  // EM_GETSEL once the confirmation returned
+    bool delivered = false;
+    std::u16string composition;  // the text reconverted
+    std::u16string result;       // what the IME delivered in its place
+    std::string stopped;         // why the IME stopped early, when it did
+    bool RecordSound() const { return fill.problems.empty() && confirm.problems.empty(); }
+};
+
+struct DocumentFeed {
+    bool served = false;
+    RecordExchange record;
+};
+
+// The IME attached to one window of the calling thread.
+class ImeClient {
+public:
+    explicit ImeClient(HWND window);
+
+    // A whole reconversion: size query, fill, checks, (widening), confirmation,
+    // and the result delivered in place of the selection.
+    Reconversion Reconvert(Pattern pattern);
+    // Size query and fill of a document feed through the pattern's family
+    // (MsIme or Atok); nothing is confirmed or delivered.
+    DocumentFeed Feed(Pattern pattern);
+    // The result string as an IME delivers it: one WM_IME_CHAR per character,
+    // which the editor puts in place of its selection; then the messages
+    // that this posted (DefWindowProc turns WM_IME_CHAR into WM_CHAR) are
+    // dispatched.
+    void Deliver(const std::u16string& text);
+    // Whether the window has an input context at all (a real IME is not
+    // active without one, e.g. in a password field of the system's edit control).
+    bool HasInputContext() const;
+
+private:
+    bool Request(UINT message, WPARAM fillCode, Encoding encoding, RecordExchange* exchange);
+    HWND window_;
+    ImeMessages messages_;
+};
+
+}  // namespace imeside
