@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Runs the end-to-end demo (scripts/demo) on the programs already built and
+# checks its exit code and the key figures of its transcript.
+# Usage: demo_check.sh SOURCE-DIR OUT-DIR
+set -uo pipefail
+src=$1 out=$2
+"$src/scripts/demo" --no-build --out "$out" >"$out.log" 2>&1
+code=$?
+cat "$out.log"
+t=$out/transcript.txt
+fail=0
+check() {  # <what> <command...>
+    if "${@:2}"; then echo "demo check ok: $1"; else echo "demo check FAILED: $1"; fail=1; fi
+}
+count() { grep -c -- "$1" "$t" 2>/dev/null || true; }
+check "exit code 0 (was $code)" test "$code" -eq 0
+check "the demo says every step was right" grep -q "^demo result: ok, all 3 steps" "$t"
+check "no step checked wrong" test "$(count 'check: WRONG')" -eq 0
+check "three sound records (feed, ANSI, UTF-16)" test "$(count 'check: ok, record checks: sound')" -eq 3
+check "two replacements exactly as intended" test "$(count 'replaced as intended')" -eq 2
+check "ANSI record: 30 bytes, caret at byte 14" grep -q "dwStrLen=30 dwStrOffset=32 dwCompStrLen=0 dwCompStrOffset=14" "$t"
+check "UTF-16 feed record: 15 units" grep -q "dwStrLen=15 dwStrOffset=32 dwCompStrLen=0 dwCompStrOffset=14" "$t"
+check "the confirmation selected bytes 14 to 22 both times" test "$(count 'the editor then selects bytes 14 to 22')" -eq 2
+check "the DLL's own trace of the confirmation reached the viewer" grep -q "trace: .*confirm 14 22 " "$t"
+check "the text came back to the original sentence" \
+    grep -q '^final text: "日本語の文章を変換して、意味を確かめる。"$' "$t"
+for shot in before after; do
+    check "$shot.png is a PNG image" bash -c "head -c 8 '$out/$shot.png' | od -An -c | grep -q 'P   N   G'"
+done
+exit $fail

@@ -1,0 +1,288 @@
+// The IME side of the scenarios, in a process of its own: editors of class
+// "kvexedit" and "edit" in a window, and an IME that asks them for
+// reconversion and document feed in each request pattern. It never loads
+// RODAVOZI.DLL; the host that runs it has installed the hook, so the DLL
+// comes into this process the way it comes into any application.
+//
+// Prints one line per scenario and pattern, then the details of every row
+// that is not plainly ok, then a summary. Exit code 0 when no row failed.
+//
+// Usage: scenario_peer [--only SUBSTRING]
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "scenario_support.h"
+
+using namespace imeside;
+
+namespace {
+
+const Pattern kCaretPatterns[] = {Pattern::Imm, Pattern::MsIme, Pattern::Atok, Pattern::Widen, Pattern::Widen16};
+const Pattern kSelectionPatterns[] = {Pattern::Imm, Pattern::MsIme, Pattern::Atok};
+
+struct Output {
+    std::vector<std::string> details;
+    int rows = 0, ok = 0, refused = 0, disagree = 0, failed = 0;
+    void Line(const std::string& text) {
+        fwrite(text.data(), 1, text.size(), stdout);
+        fputs("\n", stdout);
+        fflush(stdout);
+    }
+    void Add(const std::string& pattern, const std::string& scenario, const RowResult& row) {
+        ++rows;
+        if (row.verdict == "ok") ++ok;
+        else if (row.verdict == "refused") ++refused;
+        else if (row.verdict == "DISAGREE") ++disagree;
+        else ++failed;
+        Line(FormatRow(pattern, scenario, row));
+        if (row.verdict != "ok" && row.verdict != "refused") {
+            details.push_back(row.verdict + " " + pattern + " / " + scenario + ":");
+            details.push_back("    before: " + row.before);
+            details.push_back("    after:  " + row.after);
+            for (const std::string& d : row.details) details.push_back("    " + d);
+        }
+    }
+};
+
+struct Scenario {
+    const char* name;
+    EditorKind editor;
+    Placement placement;
+    Expect expect;
+    std::vector<Pattern> patterns;
+    size_t selectedChars = 0;  // for the selection scenarios: the count the text must have
+};
+
+std::vector<Pattern> CaretPatterns() { return {std::begin(kCaretPatterns), std::end(kCaretPatterns)}; }
+std::vector<Pattern> SelectionPatterns() { return {std::begin(kSelectionPatterns), std::end(kSelectionPatterns)}; }
+
+std::vector<Scenario> Scenarios() {
+    const std::u16string wordTail = u"ここで漢字を変換|。";
+    // The longest text the DLL serves is 65,534 bytes; the editor holds 65,535.
+    const size_t longest = 65534 - Place(wordTail).text.size();
+    std::vector<Scenario> s = {
+        {"caret after a word", EditorKind::Kvex, Place(u"ここで漢字を変換|。"), Expect::Serves, CaretPatterns()},
+        {"caret inside a word", EditorKind::Kvex, Place(u"ここで漢字を変|換。"), Expect::Serves, CaretPatterns()},
+        {"caret at the start of the text", EditorKind::Kvex, Place(u"|変換する。"), Expect::Serves,
+         CaretPatterns()},
+        {"caret at the start of a line", EditorKind::Kvex, Place(u"一行目です。\r\n|変換する"), Expect::Serves,
+         CaretPatterns()},
+        {"caret at the end of a line", EditorKind::Kvex, Place(u"文字を変換|\r\n二行目"), Expect::Serves,
+         CaretPatterns()},
+        {"caret at the end of the text", EditorKind::Kvex, Place(u"最後の単語|"), Expect::Serves, CaretPatterns()},
+        {"line break before and after", EditorKind::Kvex, Place(u"一行目\r\n漢字を変|換する\r\n三行目"),
+         Expect::Serves, CaretPatterns()},
+        {"half-width katakana and ASCII beside the word", EditorKind::Kvex, Place(u"ABCｶﾅ変換|ﾃｽﾄxyz"),
+         Expect::Serves, CaretPatterns()},
+        {"caret between ASCII letters", EditorKind::Kvex, Place(u"abc|def漢字"), Expect::Refuses, CaretPatterns()},
+        {"full-width space, caret after the 2nd word", EditorKind::Kvex, Place(u"漢字　変換|"), Expect::Serves,
+         CaretPatterns()},
+        {"full-width space right before the caret", EditorKind::Kvex, Place(u"漢字　|変換"), Expect::Serves,
+         CaretPatterns()},
+        {"selection of 1 character", EditorKind::Kvex, Place(u"漢字を[変]換する"), Expect::Serves,
+         SelectionPatterns(), 1},
+        {"selection of 20 characters", EditorKind::Kvex,
+         Place(u"前置き：[日本語の文章を漢字に変換する機能を試す。]：後書き"), Expect::Serves, SelectionPatterns(), 20},
+        {"selection of 25 characters", EditorKind::Kvex,
+         Place(u"前置き：[日本語の文章を漢字に変換する機能を試すための例文。]：後書き"), Expect::LosesText,
+         SelectionPatterns(), 25},
+        {"selection with ASCII inside", EditorKind::Kvex, Place(u"[ABC変換]する"), Expect::Refuses,
+         SelectionPatterns()},
+        {"selection across a line break", EditorKind::Kvex, Place(u"[一行目\r\n二行目]"), Expect::Refuses,
+         SelectionPatterns()},
+        {"text of 65,534 bytes (the longest served)", EditorKind::Kvex, PlaceAfterFiller(wordTail, longest),
+         Expect::Serves, {Pattern::Imm, Pattern::MsIme, Pattern::Widen}},
+        {"text of 65,535 bytes (kvexedit's limit)", EditorKind::Kvex, PlaceAfterFiller(wordTail, longest + 1),
+         Expect::Refuses, {Pattern::Imm, Pattern::MsIme, Pattern::Widen}},
+        {"text longer than 64 KiB (system edit)", EditorKind::SystemEdit, PlaceAfterFiller(wordTail, 70000),
+         Expect::Refuses, {Pattern::Imm, Pattern::MsIme, Pattern::Widen}},
+        {"password field, caret after the password", EditorKind::KvexPassword, Place(u"秘密の合言葉|"),
+         Expect::ProtectsPassword, {Pattern::Imm, Pattern::MsIme, Pattern::Widen}},
+        {"password field, password selected", EditorKind::KvexPassword, Place(u"[秘密の合言葉]"),
+         Expect::ProtectsPassword, {Pattern::Imm, Pattern::Atok}},
+    };
+    return s;
+}
+
+// ---- two editors in two processes ----
+
+std::string ExeDir() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    char* slash = strrchr(path, '\\');
+    if (slash) slash[1] = 0;
+    return path;
+}
+
+HANDLE Event(const std::string& tag, const char* what) {
+    return CreateEventA(nullptr, FALSE, FALSE, (tag + "." + what).c_str());
+}
+
+std::vector<std::string> Split(const std::string& line, char sep) {
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (size_t at; (at = line.find(sep, from)) != std::string::npos; from = at + 1)
+        parts.push_back(line.substr(from, at - from));
+    parts.push_back(line.substr(from));
+    return parts;
+}
+
+// Editor A here and editor B in the partner process take turns: A, B, then
+// A types and reconverts again, then B again. The subclass record moves
+// between the processes at every turn.
+RowResult TwoProcesses(HWND editorA, Pattern pattern, bool partnerTakesFocus) {
+    RowResult row;
+    const bool caret = PatternWidens(pattern);
+    const Placement placeA = Place(caret ? u"ここで漢字を変換|。" : u"ここで漢字を[変換]。");
+    char tag[80];
+    wsprintfA(tag, "rodavozi-scenario-%lu-%s-%d", GetCurrentProcessId(), PatternName(pattern),
+              partnerTakesFocus ? 1 : 0);
+    HANDLE ready = Event(tag, "ready"), turn = Event(tag, "turn"), done = Event(tag, "done");
+    char file[MAX_PATH], dir[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    GetTempFileNameA(dir, "rsc", 0, file);
+    std::string command = "\"" + ExeDir() + "scenario_partner.exe\" " + tag + " " + PatternName(pattern) + " \"" +
+                          file + "\" " + (partnerTakesFocus ? "focus" : "nofocus");
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back(0);
+    std::vector<RowResult> turns;
+    std::string failure;
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        failure = "cannot start scenario_partner.exe";
+    } else if (!WaitPumping(ready, 30000)) {
+        failure = "partner not ready";
+    } else {
+        turns.push_back(RunRow(editorA, pattern, placeA, Expect::Serves));
+        SetEvent(turn);
+        if (!WaitPumping(done, 30000)) failure = "partner's first turn did not end";
+        // A's editor still takes typing after B took the subclass record.
+        if (failure.empty()) {
+            Prepare(editorA, Place(u"入力|"));
+            SendMessageA(editorA, WM_CHAR, 'x', 1);
+            Pump();
+            if (EditorText(editorA) != Utf16ToSjis(u"入力x"))
+                failure = "editor A lost a typed character after B's turn: [" + SjisToUtf8(EditorText(editorA)) + "]";
+            turns.push_back(RunRow(editorA, pattern, placeA, Expect::Serves));
+            SetEvent(turn);
+            if (!WaitPumping(done, 30000)) failure = "partner's second turn did not end";
+        }
+        SetEvent(turn);  // a third turn ends the partner
+        if (!WaitPumping(pi.hProcess, 30000)) {
+            failure = "partner did not exit";
+            TerminateProcess(pi.hProcess, 99);
+        }
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        if (code != 0 && failure.empty()) failure = "partner exited with " + std::to_string(code);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+    // The partner's rows: verdict, record, before, after, note; one line per turn.
+    std::vector<RowResult> partner;
+    if (FILE* f = fopen(file, "rb")) {
+        char buffer[8192];
+        while (fgets(buffer, sizeof buffer, f)) {
+            std::string text = buffer;
+            while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+            std::vector<std::string> parts = Split(text, '\t');
+            if (parts.size() < 5) continue;
+            RowResult b;
+            b.verdict = parts[0];
+            b.record = parts[1];
+            b.before = parts[2];
+            b.after = parts[3];
+            b.note = parts[4];
+            for (size_t i = 5; i < parts.size(); ++i) b.details.push_back(parts[i]);
+            partner.push_back(b);
+        }
+        fclose(f);
+    }
+    DeleteFileA(file);
+    CloseHandle(ready);
+    CloseHandle(turn);
+    CloseHandle(done);
+    if (failure.empty() && partner.size() != 2) failure = "partner reported " + std::to_string(partner.size()) + " turns";
+
+    // One row for the whole exchange: the worst verdict of the four turns.
+    std::vector<std::pair<std::string, const RowResult*>> all;
+    for (size_t i = 0; i < turns.size(); ++i) all.push_back({"A" + std::to_string(i + 1), &turns[i]});
+    for (size_t i = 0; i < partner.size(); ++i) all.push_back({"B" + std::to_string(i + 1), &partner[i]});
+    row.verdict = failure.empty() ? "ok" : "FAIL";
+    row.note = failure;
+    for (auto& t : all) {
+        const RowResult& r = *t.second;
+        if (r.verdict == "FAIL") row.verdict = "FAIL";
+        if (r.verdict != "ok") row.note += (row.note.empty() ? "" : "; ") + t.first + ": " + r.verdict + " " + r.note;
+        row.record += (row.record.empty() ? "" : " / ") + t.first + " " + r.record;
+        for (const std::string& d : r.details) row.details.push_back(t.first + " " + d);
+        row.lostText = row.lostText || r.lostText;
+    }
+    if (!turns.empty()) {
+        row.before = "A " + turns[0].before;
+        row.after = "A " + turns.back().after;
+    }
+    if (!partner.empty()) {
+        row.before += "; B " + partner[0].before;
+        row.after += "; B " + partner.back().after;
+    }
+    return row;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* only = argc >= 3 && strcmp(argv[1], "--only") == 0 ? argv[2] : nullptr;
+    Output out;
+    HWND frame = CreateFrame("RODAVOZI scenarios: the IME side");
+    HWND editors[3] = {CreateEditor(frame, EditorKind::Kvex), CreateEditor(frame, EditorKind::KvexPassword),
+                       CreateEditor(frame, EditorKind::SystemEdit)};
+    if (!frame || !editors[0] || !editors[1] || !editors[2]) {
+        fprintf(stderr, "scenario_peer: cannot create the editors\n");
+        return 2;
+    }
+    Pump();
+    out.Line("verdict  | pattern | scenario                                     | record | before  ->  after");
+    for (const Scenario& s : Scenarios()) {
+        if (only && !strstr(s.name, only)) continue;
+        HWND editor = s.editor == EditorKind::Kvex           ? editors[0]
+                      : s.editor == EditorKind::KvexPassword ? editors[1]
+                                                             : editors[2];
+        if (s.selectedChars) {
+            std::vector<Cell> cells = SplitSjis(s.placement.text.substr(s.placement.selStart,
+                                                                        s.placement.selEnd - s.placement.selStart));
+            if (cells.size() != s.selectedChars) {
+                RowResult bad;
+                bad.verdict = "FAIL";
+                bad.note = "the scenario's selection holds " + std::to_string(cells.size()) + " characters";
+                out.Add("-", s.name, bad);
+                continue;
+            }
+        }
+        for (Pattern p : s.patterns) out.Add(PatternName(p), s.name, RunRow(editor, p, s.placement, s.expect));
+    }
+    for (bool focus : {true, false}) {
+        std::string name = focus ? "two editors in two processes taking turns" : "two processes, requests without focus";
+        if (only && !strstr(name.c_str(), only)) continue;
+        for (Pattern p : kCaretPatterns) out.Add(PatternName(p), name, TwoProcesses(editors[0], p, focus));
+    }
+    if (!out.details.empty()) {
+        out.Line("");
+        out.Line("details of the rows that are not plainly ok:");
+        for (const std::string& d : out.details) out.Line(d);
+    }
+    char summary[200];
+    snprintf(summary, sizeof summary, "summary: %d rows: %d ok, %d refused as designed, %d known disagreements, %d FAIL",
+             out.rows, out.ok, out.refused, out.disagree, out.failed);
+    out.Line("");
+    out.Line(summary);
+    DestroyWindow(frame);
+    return out.failed ? 1 : 0;
+}

@@ -1,0 +1,314 @@
+#include "scenario_support.h"
+
+#include <stdio.h>
+
+#include "kvexedit.h"
+
+using namespace imeside;
+
+namespace {
+
+const char kFrameClass[] = "rodavozi scenario frame";
+
+LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+std::string Join(const std::vector<std::string>& parts) {
+    std::string all;
+    for (const std::string& p : parts) all += (all.empty() ? "" : "; ") + p;
+    return all;
+}
+
+std::string Number(long long value) { return std::to_string(value); }
+
+// Where the record's string starts in the editor's text: a selection is
+// offered from its start, a caret context around the caret, whose offset in
+// the string is the (empty) composition's offset.
+uint32_t StringStart(const Placement& p, const RecordView& view) {
+    return p.IsCaret() ? p.selStart - view.composition.offset : p.selStart;
+}
+
+std::string RecordSjis(const RecordView& view) {
+    return view.encoding == Encoding::Ansi ? view.ansi : Utf16ToSjis(view.wide);
+}
+
+// The checks of a filled record against the editor it came from.
+void MatchEditor(const std::string& what, const Placement& p, const std::string& before, const RecordView& view,
+                 std::vector<std::string>* mismatches) {
+    const std::string sjis = RecordSjis(view);
+    const uint32_t start = StringStart(p, view);
+    if (start > before.size() || !TextHoldsAt(before, sjis, start)) {
+        mismatches->push_back(what + " string [" + SjisToUtf8(sjis) + "] is not the editor's text at byte " +
+                              Number(start));
+        return;
+    }
+    if (p.IsCaret()) {
+        if (view.composition.length != 0 || view.target.offset != view.composition.offset || view.target.length != 0)
+            mismatches->push_back(what + ": a caret should come as an empty composition and target at the caret");
+    } else {
+        // A selection is offered whole, as composition and target.
+        uint32_t whole = uint32_t(view.encoding == Encoding::Ansi ? sjis.size() : view.wide.size() * 2);
+        if (!(view.composition == ByteRange{0, whole}) || !(view.target == view.composition))
+            mismatches->push_back(what + ": a selection should be the whole string as composition and target");
+    }
+}
+
+}  // namespace
+
+Placement Place(const std::u16string& marked) {
+    Placement p;
+    std::u16string plain;
+    size_t caret = std::u16string::npos, open = std::u16string::npos, close = std::u16string::npos;
+    for (char16_t c : marked) {
+        if (c == u'|') caret = plain.size();
+        else if (c == u'[') open = plain.size();
+        else if (c == u']') close = plain.size();
+        else plain += c;
+    }
+    p.text = Utf16ToSjis(plain);
+    if (caret != std::u16string::npos) {
+        p.selStart = p.selEnd = uint32_t(Utf16ToSjis(plain.substr(0, caret)).size());
+    } else if (open != std::u16string::npos && close != std::u16string::npos) {
+        p.selStart = uint32_t(Utf16ToSjis(plain.substr(0, open)).size());
+        p.selEnd = uint32_t(Utf16ToSjis(plain.substr(0, close)).size());
+    } else {
+        p.selStart = p.selEnd = uint32_t(p.text.size());
+    }
+    return p;
+}
+
+Placement PlaceAfterFiller(const std::u16string& marked, size_t filler) {
+    Placement p = Place(marked);
+    std::string pad;
+    for (size_t i = 0; i < filler; ++i) pad += char('a' + i % 26);
+    p.text = pad + p.text;
+    p.selStart += uint32_t(filler);
+    p.selEnd += uint32_t(filler);
+    return p;
+}
+
+HWND CreateFrame(const char* title) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = FrameProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kFrameClass;
+    RegisterClassA(&wc);
+    HWND frame = CreateWindowA(kFrameClass, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 640, 240, nullptr,
+                               nullptr, wc.hInstance, nullptr);
+    return frame;
+}
+
+HWND CreateEditor(HWND frame, EditorKind kind) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    RegisterKvexEditClass(instance);
+    static int row = 0;
+    int y = 8 + (row++ % 4) * 50;
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_AUTOHSCROLL;
+    if (kind == EditorKind::SystemEdit) {
+        HWND edit = CreateWindowExA(0, "EDIT", "", style, 8, y, 600, 44, frame, nullptr, instance, nullptr);
+        SendMessageA(edit, EM_SETLIMITTEXT, 0, 0);  // no limit below the system's own
+        return edit;
+    }
+    if (kind == EditorKind::KvexPassword) style = (style & ~ES_MULTILINE) | ES_PASSWORD;
+    return CreateWindowExA(0, KVEXEDIT_CLASS, "", style, 8, y, 600, 44, frame, nullptr, instance, nullptr);
+}
+
+bool g_prepareTakesFocus = true;
+
+void Prepare(HWND editor, const Placement& p) {
+    SetWindowTextA(editor, p.text.c_str());
+    SendMessageA(editor, EM_SETSEL, p.selStart, p.selEnd);
+    if (g_prepareTakesFocus) SetFocus(editor);
+    Pump();
+}
+
+std::string EditorText(HWND editor) {
+    int n = GetWindowTextLengthA(editor);
+    std::string text(size_t(n) + 1, '\0');
+    int got = GetWindowTextA(editor, &text[0], n + 1);
+    text.resize(got > 0 ? size_t(got) : 0);
+    return text;
+}
+
+std::string Shown(const std::string& sjis, uint32_t at) {
+    if (sjis.size() <= 200) return SjisToUtf8(sjis);
+    // Keep whole characters: cut on cell boundaries near `at`.
+    std::vector<Cell> cells = SplitSjis(sjis);
+    uint32_t from = 0, to = uint32_t(sjis.size());
+    for (const Cell& c : cells) {
+        if (c.offset + 40 <= at) from = c.offset + c.size;
+        if (c.offset >= at + 40 && to == sjis.size()) to = c.offset;
+    }
+    std::string shown;
+    if (from > 0) shown += "<" + Number(from) + " bytes>";
+    shown += SjisToUtf8(sjis.substr(from, to - from));
+    if (to < sjis.size()) shown += "<" + Number(sjis.size() - to) + " bytes>";
+    return shown;
+}
+
+namespace {
+
+std::string Marked(const Placement& p) {
+    std::string text = p.text;
+    if (p.IsCaret()) {
+        text.insert(p.selStart, "|");
+    } else {
+        text.insert(p.selEnd, "]");
+        text.insert(p.selStart, "[");
+    }
+    return Shown(text, p.selStart);
+}
+
+std::string Escaped(const std::string& utf8) {
+    std::string out;
+    for (char c : utf8) {
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+RowResult RunRow(HWND editor, Pattern pattern, const Placement& p, Expect expect) {
+    RowResult row;
+    Prepare(editor, p);
+    const std::string before = EditorText(editor);
+    row.before = Escaped(Marked(p));
+    std::vector<std::string> problems, mismatches;
+    if (before != p.text) mismatches.push_back("the editor holds " + Number(before.size()) + " bytes, not the " +
+                                               Number(p.text.size()) + " set");
+    ImeClient ime(editor);
+    if (!ime.HasInputContext()) row.details.push_back("the window has no input context");
+    std::string offered;  // the text of every string the DLL handed out
+
+    std::string feedNote;
+    if (PatternFeeds(pattern)) {
+        DocumentFeed feed = ime.Feed(pattern);
+        row.details.push_back("feed: size " + Number(feed.record.sizeAnswer) + ", " + feed.record.Describe());
+        problems.insert(problems.end(), feed.record.problems.begin(), feed.record.problems.end());
+        if (!feed.served) {
+            feedNote = "feed unanswered";
+        } else if (feed.record.answer == 0) {
+            feedNote = "feed 0";
+        } else if (feed.record.problems.empty()) {
+            MatchEditor("feed", p, before, feed.record.view, &mismatches);
+            offered += RecordSjis(feed.record.view);
+            feedNote = "feed ok";
+        }
+    }
+
+    Reconversion r = ime.Reconvert(pattern);
+    row.details.push_back("fill: size " + Number(r.fill.sizeAnswer) + ", " + r.fill.Describe());
+    if (r.confirmSent) {
+        DWORD sel = r.selectionAfterConfirm;
+        row.details.push_back(std::string(r.widened ? "widened " : "") + "confirm: " + r.confirm.Describe() +
+                              "; editor selection then " + Number(LOWORD(sel)) + ".." + Number(HIWORD(sel)));
+    }
+    problems.insert(problems.end(), r.fill.problems.begin(), r.fill.problems.end());
+    problems.insert(problems.end(), r.confirm.problems.begin(), r.confirm.problems.end());
+    if (r.filled && r.fill.problems.empty()) {
+        MatchEditor("fill", p, before, r.fill.view, &mismatches);
+        offered += RecordSjis(r.fill.view);
+        if (!p.IsCaret()) {
+            size_t selected = p.selEnd - p.selStart, got = RecordSjis(r.fill.view).size();
+            if (got < selected)
+                row.details.push_back("the record holds " + Number(got) + " of the " + Number(selected) +
+                                      " selected bytes");
+        }
+    }
+    const std::string after = EditorText(editor);
+
+    TextVerdict text;
+    uint32_t intendedStart = 0;
+    if (r.delivered) {
+        intendedStart = StringStart(p, r.fill.view) + r.used.offset;
+        text = CheckReplacement(before, after, intendedStart, r.used.length, Utf16ToSjis(r.result));
+        row.details.push_back("composition [" + Utf16ToUtf8(r.composition) + "] = editor bytes " +
+                              Number(intendedStart) + ".." + Number(intendedStart + r.used.length) + ", result [" +
+                              Utf16ToUtf8(r.result) + "]");
+    } else {
+        text = CheckReplacement(before, after, p.selStart, 0, "");
+        if (!r.stopped.empty()) row.details.push_back("the IME stopped: " + r.stopped);
+    }
+    row.after = Escaped(Shown(after, intendedStart ? intendedStart : p.selStart));
+    if (text.outcome != TextOutcome::Replaced) row.details.push_back("text: " + text.description);
+
+    // The record column.
+    if (!problems.empty())
+        row.record = "bad: " + Join(problems);
+    else if (!mismatches.empty())
+        row.record = "wrong text: " + Join(mismatches);
+    else if (!r.served)
+        row.record = "no answer";
+    else if (!r.filled)
+        row.record = "refused (fill 0)";
+    else
+        row.record = r.widened ? "ok, widened" : "ok";
+    if (!feedNote.empty()) row.record = feedNote + ", " + row.record;
+
+    // The verdict.
+    const bool textAsMeant = text.outcome == TextOutcome::Replaced;
+    if (!problems.empty() || !mismatches.empty()) {
+        row.verdict = "FAIL";
+        row.note = problems.empty() ? "record does not match the editor" : "unsound record";
+    } else if (!textAsMeant) {
+        row.lostText = text.LostText();
+        if (expect == Expect::LosesText && text.outcome == TextOutcome::WrongRange) {
+            row.verdict = "DISAGREE";
+            row.note = "expected: the editor's whole selection is replaced, the IME converted only the part it "
+                       "was offered; " + text.description;
+        } else {
+            row.verdict = "FAIL";
+            row.note = std::string(TextOutcomeName(text.outcome)) + ": " + text.description;
+        }
+    } else if (expect == Expect::ProtectsPassword && !offered.empty()) {
+        row.verdict = "FAIL";
+        row.note = "the password field's characters [" + SjisToUtf8(offered) + "] were handed to the IME";
+    } else if (!r.filled) {
+        row.verdict = expect == Expect::Refuses || expect == Expect::ProtectsPassword ? "refused" : "FAIL";
+        row.note = r.stopped;
+    } else if (!r.delivered) {
+        bool emptyComposition = r.stopped == "empty composition: nothing to reconvert";
+        bool fine = (emptyComposition && p.IsCaret()) || expect == Expect::Refuses;
+        row.verdict = fine ? "ok" : "FAIL";
+        row.note = r.stopped;
+    } else {
+        row.verdict = "ok";
+        if (expect == Expect::LosesText) row.note = "the expected loss of text did not happen";
+        if (expect == Expect::Refuses) row.note = "served although a refusal was expected";
+    }
+    return row;
+}
+
+std::string FormatRow(const std::string& pattern, const std::string& scenario, const RowResult& row) {
+    char head[200];
+    snprintf(head, sizeof head, "%-8s | %-7s | %-44s | ", row.verdict.c_str(), pattern.c_str(), scenario.c_str());
+    std::string line = head + row.record + " | " + row.before + "  ->  " + row.after;
+    if (!row.note.empty()) line += "  (" + row.note + ")";
+    if (row.lostText) line += "  [TEXT LOST]";
+    return line;
+}
+
+void Pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+bool WaitPumping(HANDLE handle, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs) return false;
+        DWORD r = MsgWaitForMultipleObjects(1, &handle, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0) return true;
+        if (r == WAIT_FAILED) return false;
+        Pump();
+    }
+}

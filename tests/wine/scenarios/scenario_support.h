@@ -1,0 +1,64 @@
+// One scenario row: an editor prepared with a text and a caret or selection,
+// one IME request pattern run against it, and the verdict on the record and
+// on the editor's text afterwards. Shared by the scenario peer and its
+// partner process; neither loads RODAVOZI.DLL (the host's hook brings it in).
+#pragma once
+
+#include <windows.h>
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "ime_client.h"
+#include "text_check.h"
+
+enum class EditorKind { Kvex, KvexPassword, SystemEdit };
+
+// What RODAVOZI.DLL is built to do in a scenario, where it differs from
+// "the IME gets the word or the selection, and exactly that is replaced".
+enum class Expect {
+    Serves,           // the record is offered and the text replaced as meant
+    Refuses,          // nothing is offered (the fill answers 0); the text stays
+    LosesText,        // known disagreement: more than the composition is replaced
+    ProtectsPassword, // a password field: none of its characters may reach the IME
+};
+
+// A text with its caret ('|') or selection ('[' ... ']') marked, in code page 932.
+struct Placement {
+    std::string text;
+    uint32_t selStart = 0, selEnd = 0;
+    bool IsCaret() const { return selStart == selEnd; }
+};
+Placement Place(const std::u16string& marked);
+// The same with `filler` bytes (ASCII) put in front of the text.
+Placement PlaceAfterFiller(const std::u16string& marked, size_t filler);
+
+struct RowResult {
+    std::string verdict;  // ok, refused, DISAGREE or FAIL
+    std::string record;   // what the record checks said
+    std::string before, after;  // UTF-8, the caret or selection marked in `before`
+    std::string note;
+    std::vector<std::string> details;  // record bytes and ranges, for rows that are not ok
+    bool lostText = false;
+    bool Passed() const { return verdict != "FAIL"; }
+};
+
+HWND CreateFrame(const char* title);
+HWND CreateEditor(HWND frame, EditorKind kind);
+// Sets the editor's text, its selection and (unless told not to) the focus.
+void Prepare(HWND editor, const Placement& placement);
+extern bool g_prepareTakesFocus;
+std::string EditorText(HWND editor);
+
+RowResult RunRow(HWND editor, imeside::Pattern pattern, const Placement& placement, Expect expect);
+
+// "verdict | pattern | scenario | record | before -> after"
+std::string FormatRow(const std::string& pattern, const std::string& scenario, const RowResult& row);
+// A text for a report: UTF-8, long texts shortened around byte `at`.
+std::string Shown(const std::string& sjis, uint32_t at);
+
+// Waits for `handle` while dispatching this thread's messages; false on timeout.
+bool WaitPumping(HANDLE handle, DWORD timeoutMs);
+void Pump();

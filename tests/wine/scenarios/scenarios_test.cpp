@@ -1,0 +1,143 @@
+// The host of the real-IME scenarios: this process creates the trace viewer
+// window, loads RODAVOZI.DLL and installs its hook, then runs the scenario
+// peer (which never loads the DLL itself) and dispatches messages while it
+// waits, so that the trace lines the DLL sends from the peer's processes
+// arrive. The peer's table is printed and kept in scenario-table.txt next to
+// the test programs.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "support/loaded_dll.h"
+#include "support/trace_window.h"
+
+namespace {
+
+std::string ExeDir() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    char* slash = strrchr(path, '\\');
+    if (slash) slash[1] = 0;
+    return path;
+}
+
+bool WaitPumping(HANDLE handle, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs) return false;
+        DWORD r = MsgWaitForMultipleObjects(1, &handle, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0) return true;
+        if (r == WAIT_FAILED) return false;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    }
+}
+
+struct PeerRun {
+    bool started = false, finished = false;
+    DWORD exitCode = 0;
+    std::vector<std::string> lines;
+};
+
+PeerRun RunPeer(const std::string& arguments) {
+    PeerRun run;
+    char dir[MAX_PATH], file[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    GetTempFileNameA(dir, "rsp", 0, file);
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE out = CreateFileA(file, GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out;
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    std::string command = "\"" + ExeDir() + "scenario_peer.exe\" " + arguments;
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back(0);
+    PROCESS_INFORMATION pi = {};
+    run.started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(out);
+    if (run.started) {
+        run.finished = WaitPumping(pi.hProcess, 100000);
+        if (!run.finished) TerminateProcess(pi.hProcess, 99);
+        WaitForSingleObject(pi.hProcess, 5000);
+        GetExitCodeProcess(pi.hProcess, &run.exitCode);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+    if (FILE* f = fopen(file, "rb")) {
+        char buffer[16384];
+        while (fgets(buffer, sizeof buffer, f)) {
+            std::string text = buffer;
+            while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+            run.lines.push_back(text);
+        }
+        fclose(f);
+    }
+    DeleteFileA(file);
+    return run;
+}
+
+bool StartsWith(const std::string& text, const char* prefix) { return text.compare(0, strlen(prefix), prefix) == 0; }
+
+class Scenarios : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        CreateTraceWindow();  // before the DLL attaches anywhere, so that every process finds it
+        ASSERT_NE(Dll().module, nullptr);
+        ASSERT_EQ(Dll().InitReconvertEdit(0), 1);
+    }
+    static void TearDownTestSuite() { Dll().EndReconvertEdit(); }
+};
+
+TEST_F(Scenarios, EveryScenarioUnderEveryRequestPattern) {
+    PeerRun run = RunPeer("");
+    ASSERT_TRUE(run.started) << "cannot start scenario_peer.exe";
+    std::string table;
+    for (const std::string& line : run.lines) table += line + "\n";
+    fwrite(table.data(), 1, table.size(), stdout);
+    fflush(stdout);
+    if (FILE* f = fopen((ExeDir() + "scenario-table.txt").c_str(), "wb")) {
+        fwrite(table.data(), 1, table.size(), f);
+        fclose(f);
+    }
+    EXPECT_TRUE(run.finished) << "the peer did not finish in time";
+    EXPECT_EQ(run.exitCode, 0u) << "the peer exited with " << run.exitCode;
+
+    int rows = 0, failed = 0, disagree = 0;
+    bool summary = false;
+    for (const std::string& line : run.lines) {
+        if (StartsWith(line, "summary:")) summary = true;
+        if (line.find(" | ") == std::string::npos || StartsWith(line, "verdict")) continue;
+        ++rows;
+        if (StartsWith(line, "FAIL")) {
+            ++failed;
+            ADD_FAILURE() << line;
+        }
+        if (StartsWith(line, "DISAGREE")) ++disagree;
+    }
+    EXPECT_TRUE(summary) << "the peer's table is incomplete (it stopped after " << rows << " rows)";
+    EXPECT_GE(rows, 90);
+    EXPECT_EQ(failed, 0);
+
+    // The requests reached the DLL through the hook in the peer's process,
+    // not through anything the editors answer themselves.
+    int subclassed = 0, fills = 0;
+    for (const std::string& text : TraceTexts()) {
+        if (StartsWith(text, "subclass ")) ++subclassed;
+        if (StartsWith(text, "offset=")) ++fills;
+    }
+    EXPECT_GT(subclassed, 0);
+    EXPECT_GT(fills, 50);
+    printf("trace lines from the peer processes: %zu (%d subclassed, %d records filled)\n", TraceLines().size(),
+           subclassed, fills);
+}
+
+}  // namespace
