@@ -39,9 +39,24 @@ int main(int argc, char** argv) {
     if (!editor) return 4;
     SetWindowPos(frame, nullptr, 60, 320, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     Pump();
+    // The peer's process id is in the tag ("...-PID-..."): end with it.
+    unsigned long peerId = 0;
+    sscanf(tag.c_str(), "rodavozi-scenario-%lu-", &peerId);
+    HANDLE peer = OpenProcess(SYNCHRONIZE, FALSE, peerId);
+    auto waitTurn = [&](DWORD timeoutMs) {
+        const DWORD start = GetTickCount();
+        HANDLE handles[2] = {turn, peer};
+        while (GetTickCount() - start < timeoutMs) {
+            DWORD r = MsgWaitForMultipleObjects(peer ? 2 : 1, handles, FALSE, 200, QS_ALLINPUT);
+            if (r == WAIT_OBJECT_0) return true;
+            if (r == WAIT_OBJECT_0 + 1 && peer) return false;  // the peer is gone
+            Pump();
+        }
+        return false;
+    };
     SetEvent(ready);
     for (int round = 0; round < 2; ++round) {
-        if (!WaitPumping(turn, 60000)) return 5;
+        if (!waitTurn(60000)) return 5;
         RowResult row = RunRow(editor, pattern, place, Expect::Serves);
         std::string line = row.verdict + "\t" + row.record + "\t" + row.before + "\t" + row.after + "\t" + row.note;
         for (const std::string& d : row.details) line += "\t" + d;
@@ -52,7 +67,7 @@ int main(int argc, char** argv) {
         }
         SetEvent(done);
     }
-    WaitPumping(turn, 60000);
+    waitTurn(60000);
     DestroyWindow(frame);
     return 0;
 }
