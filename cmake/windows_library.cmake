@@ -9,6 +9,9 @@ add_library(rodavozi_core STATIC
     module/byte_classes_win.cpp
     module/ansi_text_win.cpp
     module/trace.cpp
+    reconvert/edit_text_source.cpp
+    hook/subclass_record.cpp
+    hook/subclass_proc.cpp
     hook/hook_control.cpp
     hook/call_wnd_hook.cpp
 )
@@ -47,7 +50,10 @@ add_library(rodavozi SHARED
     ${CMAKE_CURRENT_BINARY_DIR}/RODAVOZI.def
     $<TARGET_OBJECTS:rodavozi_state_shared>
 )
-target_link_libraries(rodavozi PRIVATE rodavozi_core rodavozi_warnings)
+# The whole core goes in: the subclass procedure is reached only through the
+# hook at run time, and the DLL must carry it (and its IMM32 calls) whatever
+# the hook's code refers to at link time.
+target_link_libraries(rodavozi PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,rodavozi_core>" rodavozi_warnings)
 set_target_properties(rodavozi PROPERTIES
     OUTPUT_NAME RODAVOZI PREFIX "" SUFFIX ".DLL"
     IMPORT_PREFIX "" IMPORT_SUFFIX ".lib"

@@ -1,0 +1,77 @@
+#include "hook/subclass_proc.h"
+
+#include <imm.h>
+
+#include "hook/subclass_record.h"
+#include "module/state.h"
+#include "module/trace.h"
+#include "reconvert/edit_context.h"
+#include "reconvert/edit_text_source.h"
+#include "rodavozi.h"
+
+namespace {
+
+unsigned int TraceValue(const void* handle) {
+    return static_cast<unsigned int>(reinterpret_cast<uintptr_t>(handle));
+}
+
+// The window is being destroyed: forget it wherever it is named. Its
+// previous procedure does not see the message and is not put back.
+LRESULT ForgetDestroyedWindow(HWND window, WPARAM wParam, LPARAM lParam) {
+    TraceMessage("destory %x ", TraceValue(window));
+    if (window == SharedState.SubclassedWindow) ClearSharedSubclass();
+    if (window == LocalSubclass.Window) LocalSubclass = LOCALSUBCLASS{0, 0, 0};
+    return DefWindowProcA(window, WM_NCDESTROY, wParam, lParam);
+}
+
+// The window lost the focus: it gets its own procedure back, which sees the
+// messages from the next one on. The shared record is emptied only while it
+// still names this window; by now it may name a window of another process.
+LRESULT GiveBackOnFocusLoss(HWND window, WPARAM wParam, LPARAM lParam) {
+    TraceMessage("killfocus %x ", TraceValue(window));
+    GiveBackLocalWindow();
+    if (window == SharedState.SubclassedWindow) ClearSharedSubclass();
+    return DefWindowProcA(window, WM_KILLFOCUS, wParam, lParam);
+}
+
+// Only the procedure this process recorded for this very window is ever
+// called; any other window running this procedure gets the default one.
+LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (window == LocalSubclass.Window && LocalSubclass.PreviousProc != nullptr) {
+        if (LocalSubclass.Unicode)
+            return CallWindowProcW(LocalSubclass.PreviousProc, window, message, wParam, lParam);
+        return CallWindowProcA(LocalSubclass.PreviousProc, window, message, wParam, lParam);
+    }
+    TraceMessage("\a lpfnoldedit=0 %d %x %x ", message, TraceValue(window),
+                 TraceValue(reinterpret_cast<const void*>(GetWindowProcedure(window))));
+    if (SharedState.SubclassedUnicode) return DefWindowProcW(window, message, wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+LRESULT CALLBACK ReconvertEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCDESTROY && (window == SharedState.SubclassedWindow || window == LocalSubclass.Window))
+        return ForgetDestroyedWindow(window, wParam, lParam);
+    if (message == WM_KILLFOCUS && window == LocalSubclass.Window && LocalSubclass.PreviousProc != nullptr)
+        return GiveBackOnFocusLoss(window, wParam, lParam);
+
+    LRESULT answer;
+    if (IsReconvertMsg(window, message, wParam, lParam, &answer, EditTextSource)) return answer;
+    // Before the window sees the press, so the selection tested is the one
+    // the click lands in.
+    if (message == WM_LBUTTONDOWN) ResetImeOnClick(window);
+    return PassOn(window, message, wParam, lParam);
+}
+
+void ResetImeOnClick(HWND window) {
+    uint32_t selection = static_cast<uint32_t>(SendMessageA(window, EM_GETSEL, 0, 0));
+    if (SelectionStart(selection) == SelectionEnd(selection)) return;
+    HIMC context = ImmGetContext(window);
+    if (context == nullptr) return;
+    if (ImmGetOpenStatus(context)) {
+        ImmSetOpenStatus(context, FALSE);
+        ImmSetOpenStatus(context, TRUE);
+    }
+    ImmReleaseContext(window, context);
+}

@@ -1,0 +1,101 @@
+#include "reconvert/edit_context.h"
+
+#include <string.h>
+
+#include "module/byte_classes.h"
+#include "module/dbcs_text.h"
+#include "reconvert/confirm_range.h"
+
+namespace {
+
+typedef const unsigned char* Bytes;
+
+// A lead byte begins a two-byte character unless the text ends right after
+// it; a lone lead byte at the end counts as a character of its own, so no
+// walk ever steps over the terminator.
+int CharWidth(Bytes t, int i) { return IsLeadByte(t[i]) && t[i + 1] != 0 ? 2 : 1; }
+
+// The last character boundary at or before `offset` (at most the length).
+int BoundaryAtOrBefore(Bytes t, int offset) {
+    int p = 0;
+    while (p < offset) {
+        int next = p + CharWidth(t, p);
+        if (next > offset) break;
+        p = next;
+    }
+    return p;
+}
+
+// The first character boundary at or after `offset` (below the length).
+int BoundaryAtOrAfter(Bytes t, int offset) {
+    int p = 0;
+    while (p < offset) p += CharWidth(t, p);
+    return p;
+}
+
+bool IsFullWidthSpace(Bytes t, int i) { return t[i] == 0x81 && t[i + 1] == 0x40; }
+
+int ClampToText(unsigned int offset, int length) {
+    return offset > static_cast<unsigned int>(length) ? length : static_cast<int>(offset);
+}
+
+}  // namespace
+
+CARETCONTEXT CaretContext(const char* text, unsigned int caret, char* out) {
+    Bytes t = reinterpret_cast<Bytes>(text);
+    int length = static_cast<int>(strlen(text));
+    // A control may report a caret past its text or inside a character; the
+    // caret used is the nearest boundary at or before it.
+    int c = BoundaryAtOrBefore(t, ClampToText(caret, length));
+    int start = c <= CONTEXT_REACH ? 0 : BoundaryAtOrAfter(t, c - CONTEXT_REACH);
+
+    // The word before the caret begins after the last full-width space; only
+    // two-byte characters can be one, so one-byte characters are skipped.
+    int p = start;
+    for (int i = start; i < c; i += CharWidth(t, i))
+        if (CharWidth(t, i) == 2 && IsFullWidthSpace(t, i)) p = i + 2;
+
+    // After the caret the context runs to the first control byte: the end of
+    // the text, a line break, a tab.
+    int e = c;
+    while (e < c + CONTEXT_REACH && t[e] >= 0x20) e += CharWidth(t, e);
+
+    // Only the caret's own line: start after the last line break before it.
+    // Neither byte stands second in a two-byte character, so a bytewise
+    // search is safe.
+    for (int q = p; q < e; ++q)
+        if (t[q] == '\r' || t[q] == '\n') p = q + 1;
+
+    memcpy(out, text + p, static_cast<size_t>(e - p));
+    out[e - p] = 0;
+    CARETCONTEXT context = {c, p, c - p};
+    return context;
+}
+
+void SelectedText(const char* text, unsigned int start, unsigned int end, char* out) {
+    Bytes t = reinterpret_cast<Bytes>(text);
+    int length = static_cast<int>(strlen(text));
+    if (start > end) {
+        unsigned int swap = start;
+        start = end;
+        end = swap;
+    }
+    // Whole characters only: a bound inside a character moves to its start.
+    int a = BoundaryAtOrBefore(t, ClampToText(start, length));
+    int b = BoundaryAtOrBefore(t, ClampToText(end, length));
+    int n = b - a < SELECTION_HANDED_BACK ? b - a : SELECTION_HANDED_BACK;
+    memcpy(out, text + a, static_cast<size_t>(n));
+    out[n] = 0;
+    TruncateDbcs(out, SELECTION_HANDED_BACK);
+}
+
+void ConfirmSelection(unsigned int caret, uint32_t range, int* start, int* end) {
+    int x = static_cast<int>(caret) - static_cast<int>(RangeDistance(range));
+    int y = x + static_cast<int>(RangeLength(range));
+    // The caret may have moved since the fill. A negative start would reach
+    // the control as "deselect" (-1) or as a huge offset, the text's end.
+    if (x < 0) x = 0;
+    if (y < x) y = x;
+    *start = x;
+    *end = y;
+}

@@ -1,0 +1,41 @@
+// What the edit-control text source hands to the record builder, computed
+// from the window text and the selection that the control reports: a short
+// context about the caret, or the selected text. Offsets are bytes of the
+// ANSI text.
+#pragma once
+
+#include <stdint.h>
+
+enum {
+    WINDOW_TEXT_LIMIT = 0xFFFF,   // read limit for the window text, terminator included
+    CONTEXT_REACH = 15,           // bytes of context taken on each side of the caret
+    SELECTION_HANDED_BACK = 64,   // longest selection handed back
+    EDIT_CONTEXT_OUT_SIZE = 65,   // room that `out` needs: 64 bytes and a terminator
+};
+
+// Bits 15..0 and 31..16 of an EM_GETSEL result.
+inline unsigned int SelectionStart(uint32_t selection) { return selection & 0xFFFF; }
+inline unsigned int SelectionEnd(uint32_t selection) { return selection >> 16; }
+
+typedef struct CARETCONTEXT {
+    int Caret;   // the caret used: clamped to the text, moved to a character's start
+    int Start;   // where the context begins in the text
+    int Result;  // the caret's offset in the context, 0..15
+} CARETCONTEXT;
+
+// Writes into `out` the context about byte offset `caret` of the
+// zero-terminated `text`: from the first character boundary at or after 15
+// bytes before the caret, but after the last full-width space and the last
+// line break before it; up to the first control byte after the caret, at most
+// 15 bytes on (16 when a two-byte character begins 14 bytes on).
+CARETCONTEXT CaretContext(const char* text, unsigned int caret, char* out);
+
+// Writes into `out` the text between `start` and `end` of the zero-terminated
+// `text` (either order; each clamped to the text and moved to a character's
+// start), cut to 64 bytes without splitting a two-byte character.
+void SelectedText(const char* text, unsigned int start, unsigned int end, char* out);
+
+// The selection that a confirmation makes with the caret at `caret`: from
+// `distance` bytes before the caret, `length` bytes long (the packed range of
+// TSR_CONFIRM). A range reaching before the text is cut at its start.
+void ConfirmSelection(unsigned int caret, uint32_t range, int* start, int* end);

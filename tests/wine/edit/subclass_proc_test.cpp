@@ -1,0 +1,388 @@
+// ReconvertEditProc on windows whose procedure the test replaced itself, as
+// the hook would: a recording window of the test's own (ANSI and Unicode),
+// Wine's EDIT control.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <imm.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "hook/subclass_proc.h"
+#include "hook/subclass_record.h"
+#include "in_process_module.h"
+#include "module/state.h"
+#include "support/trace_window.h"
+
+namespace {
+
+const UINT WM_PROBE = WM_USER + 1;
+const LRESULT PROBE_ANSWER = 0x5150, FEED_ANSWER = 0x77, KILLFOCUS_ANSWER = 0x4B;
+
+// What the windows' own procedures received.
+struct Received {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    std::string textA;   // WM_SETTEXT to the ANSI procedure
+    std::wstring textW;  // WM_SETTEXT to the Unicode procedure
+};
+std::vector<Received> g_received;
+DWORD g_selection;  // what the recording windows answer to EM_GETSEL
+
+LRESULT Answer(UINT message) {
+    switch (message) {
+    case WM_PROBE:
+        return PROBE_ANSWER;
+    case WM_IME_REQUEST:
+        return FEED_ANSWER;
+    case WM_KILLFOCUS:
+        return KILLFOCUS_ANSWER;
+    case EM_GETSEL:
+        return g_selection;
+    }
+    return -1;
+}
+
+LRESULT CALLBACK RecorderA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Received r = {window, message, wParam, {}, {}};
+    if (message == WM_SETTEXT && lParam) r.textA = reinterpret_cast<const char*>(lParam);
+    g_received.push_back(r);
+    LRESULT answer = Answer(message);
+    return answer != -1 ? answer : DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK RecorderW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Received r = {window, message, wParam, {}, {}};
+    if (message == WM_SETTEXT && lParam) r.textW = reinterpret_cast<const wchar_t*>(lParam);
+    g_received.push_back(r);
+    LRESULT answer = Answer(message);
+    return answer != -1 ? answer : DefWindowProcW(window, message, wParam, lParam);
+}
+
+int Count(HWND window, UINT message) {
+    int n = 0;
+    for (const Received& r : g_received)
+        if (r.window == window && r.message == message) ++n;
+    return n;
+}
+
+class SubclassProcTest : public ::testing::TestWithParam<bool> {
+protected:
+    std::vector<HWND> windows;
+
+    static void SetUpTestSuite() {
+        StartModuleInProcess();
+        WNDCLASSA a = {};
+        a.lpfnWndProc = RecorderA;
+        a.hInstance = GetModuleHandleA(nullptr);
+        a.lpszClassName = "recorder A";
+        RegisterClassA(&a);
+        WNDCLASSW w = {};
+        w.lpfnWndProc = RecorderW;
+        w.hInstance = GetModuleHandleA(nullptr);
+        w.lpszClassName = L"recorder W";
+        RegisterClassW(&w);
+    }
+    void SetUp() override {
+        g_received.clear();
+        g_selection = 0;
+        ClearTraceLines();
+    }
+    void TearDown() override {
+        for (HWND window : windows)
+            if (IsWindow(window)) DestroyWindow(window);
+        LocalSubclass = LOCALSUBCLASS{0, 0, 0};
+        ClearSharedSubclass();
+    }
+
+    bool Unicode() const { return GetParam(); }
+
+    HWND Recorder() {
+        HWND window = Unicode() ? CreateWindowW(L"recorder W", L"", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                                nullptr, nullptr, nullptr)
+                                : CreateWindowA("recorder A", "", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                                nullptr, nullptr, nullptr);
+        EXPECT_EQ(IsWindowUnicode(window) != 0, Unicode());
+        windows.push_back(window);
+        return window;
+    }
+    // Installs ReconvertEditProc as the hook does: the procedure is read
+    // with GetWindowLongPtrA (for a Unicode window Wine hands out a handle
+    // that converts), and ours goes in with the W call on a Unicode window.
+    static WNDPROC Install(HWND window, bool unicode) {
+        WNDPROC previous = GetWindowProcedure(window);
+        SetWindowProcedure(window, ReconvertEditProc, unicode);
+        return previous;
+    }
+    static void Record(HWND window, WNDPROC previous, bool unicode) {
+        LocalSubclass = LOCALSUBCLASS{window, previous, unicode};
+        SharedState.lpfnoldedit = previous;
+        SharedState.SubclassedWindow = window;
+        SharedState.SubclassedUnicode = unicode;
+    }
+    void Subclass(HWND window) { Record(window, Install(window, Unicode()), Unicode()); }
+    // The window runs its own class procedure again.
+    bool RunsItsOwnProcedure(HWND window) {
+        return Unicode() ? GetWindowLongPtrW(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(RecorderW)
+                         : GetWindowLongPtrA(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(RecorderA);
+    }
+    LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        return Unicode() ? SendMessageW(window, message, wParam, lParam)
+                         : SendMessageA(window, message, wParam, lParam);
+    }
+    std::string BellLine(UINT message, HWND window) {
+        return "\a lpfnoldedit=0 " + std::to_string(message) + " " + HexHandle(window) + " " +
+               HexHandle(reinterpret_cast<void*>(GetWindowLongPtrA(window, GWLP_WNDPROC))) + " ";
+    }
+    static void ExpectRecordsEmpty() {
+        EXPECT_EQ(LocalSubclass.Window, nullptr);
+        EXPECT_EQ(LocalSubclass.PreviousProc, nullptr);
+        EXPECT_EQ(SharedState.SubclassedWindow, nullptr);
+        EXPECT_EQ(SharedState.lpfnoldedit, nullptr);
+        EXPECT_EQ(SharedState.SubclassedUnicode, 0);
+    }
+};
+
+// Messages reach the window's own procedure in the form it expects, and its
+// answer comes back; the trace stays silent.
+TEST_P(SubclassProcTest, PassesMessagesOnToThePreviousProcedure) {
+    HWND window = Recorder();
+    Subclass(window);
+    g_received.clear();
+    EXPECT_EQ(Send(window, WM_PROBE, 7, 9), PROBE_ANSWER);
+    ASSERT_EQ(g_received.size(), 1u);
+    EXPECT_EQ(g_received[0].message, WM_PROBE);
+    EXPECT_EQ(g_received[0].wParam, 7u);
+
+    g_received.clear();
+    if (Unicode())
+        SendMessageW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"abc\x3042"));
+    else
+        SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("abc"));
+    ASSERT_EQ(Count(window, WM_SETTEXT), 1);
+    if (Unicode())
+        EXPECT_EQ(g_received[0].textW, L"abc\x3042");
+    else
+        EXPECT_EQ(g_received[0].textA, "abc");
+    EXPECT_TRUE(TraceLines().empty());
+}
+
+TEST_P(SubclassProcTest, ReconversionRequestsAreAnsweredAndDocumentFeedPassedOn) {
+    HWND window = Recorder();
+    Subclass(window);
+    EXPECT_EQ(Send(window, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 160);
+    EXPECT_EQ(Send(window, SharedState.MsgMsImeDocumentFeed, 1, 0), 160);
+    EXPECT_EQ(Count(window, WM_IME_REQUEST), 0);
+    EXPECT_EQ(Send(window, WM_IME_REQUEST, IMR_DOCUMENTFEED, 0), FEED_ANSWER);
+    EXPECT_EQ(Count(window, WM_IME_REQUEST), 1);
+}
+
+TEST_P(SubclassProcTest, FocusLossGivesTheWindowItsProcedureBack) {
+    HWND window = Recorder();
+    Subclass(window);
+    EXPECT_EQ(Send(window, WM_KILLFOCUS, 0, 0), 0) << "answered by DefWindowProcA, not the window";
+    EXPECT_EQ(Count(window, WM_KILLFOCUS), 0);
+    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"killfocus " + HexHandle(window) + " "});
+    EXPECT_TRUE(RunsItsOwnProcedure(window));
+    EXPECT_EQ(IsWindowUnicode(window) != 0, Unicode());
+    ExpectRecordsEmpty();
+
+    ClearTraceLines();
+    EXPECT_EQ(Send(window, WM_KILLFOCUS, 0, 0), KILLFOCUS_ANSWER) << "straight to the window's own procedure";
+    EXPECT_TRUE(TraceLines().empty());
+}
+
+// The shared record has moved on to a window of another process: this
+// process still gives its own window back, and leaves that record alone.
+TEST_P(SubclassProcTest, FocusLossAfterTheSharedRecordMovedElsewhere) {
+    HWND window = Recorder();
+    Subclass(window);
+    HWND elsewhere = reinterpret_cast<HWND>(0x4242);
+    WNDPROC foreign = reinterpret_cast<WNDPROC>(0x7FFF0000);
+    SharedState.SubclassedWindow = elsewhere;
+    SharedState.lpfnoldedit = foreign;
+
+    EXPECT_EQ(Send(window, WM_PROBE, 0, 0), PROBE_ANSWER) << "still served through the local record";
+    Send(window, WM_KILLFOCUS, 0, 0);
+    EXPECT_TRUE(RunsItsOwnProcedure(window));
+    EXPECT_EQ(LocalSubclass.Window, nullptr);
+    EXPECT_EQ(SharedState.SubclassedWindow, elsewhere);
+    EXPECT_EQ(SharedState.lpfnoldedit, foreign);
+}
+
+TEST_P(SubclassProcTest, DestructionForgetsTheWindow) {
+    HWND window = Recorder();
+    Subclass(window);
+    DestroyWindow(window);
+    EXPECT_EQ(Count(window, WM_DESTROY), 1);
+    EXPECT_EQ(Count(window, WM_NCDESTROY), 0) << "the previous procedure never sees it";
+    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"destory " + HexHandle(window) + " "});
+    ExpectRecordsEmpty();
+
+    HWND second = Recorder();
+    Subclass(second);
+    HWND elsewhere = reinterpret_cast<HWND>(0x4242);
+    SharedState.SubclassedWindow = elsewhere;
+    DestroyWindow(second);
+    EXPECT_EQ(LocalSubclass.Window, nullptr);
+    EXPECT_EQ(SharedState.SubclassedWindow, elsewhere) << "another process's window stays recorded";
+}
+
+// Nothing recorded: the default processing in the form the shared flag
+// names, after the bell line.
+TEST_P(SubclassProcTest, WithNothingRecordedTheBellLineAndDefaultProcessing) {
+    HWND window = Recorder();
+    Install(window, Unicode());
+    SharedState.SubclassedUnicode = Unicode();
+    EXPECT_EQ(Send(window, WM_PROBE, 0, 0), 0);
+    EXPECT_EQ(Count(window, WM_PROBE), 0);
+    EXPECT_EQ(TraceTexts(), std::vector<std::string>{BellLine(WM_PROBE, window)});
+
+    if (Unicode())
+        SendMessageW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"xy\x3042"));
+    else
+        SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("xyz"));
+    wchar_t title[16] = {};
+    InternalGetWindowText(window, title, 16);
+    EXPECT_EQ(std::wstring(title), Unicode() ? L"xy\x3042" : L"xyz");
+
+    EXPECT_EQ(Send(window, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 160) << "requests are still answered";
+    EXPECT_EQ(Send(window, WM_KILLFOCUS, 0, 0), 0);
+    EXPECT_EQ(Count(window, WM_KILLFOCUS), 0);
+    EXPECT_EQ(TraceTexts().back(), BellLine(WM_KILLFOCUS, window)) << "no release without a record";
+}
+
+// Another window still running ReconvertEditProc never reaches the
+// procedure recorded for the subclassed one.
+TEST_P(SubclassProcTest, OnlyTheRecordedWindowReachesTheRecordedProcedure) {
+    HWND recorded = Recorder();
+    Subclass(recorded);
+    WNDPROC previous = LocalSubclass.PreviousProc;
+    HWND other = Recorder();
+    Install(other, Unicode());
+    ClearTraceLines();
+    EXPECT_EQ(Send(other, WM_PROBE, 0, 0), 0);
+    EXPECT_EQ(Send(other, WM_KILLFOCUS, 0, 0), 0);
+    EXPECT_EQ(Count(other, WM_PROBE) + Count(other, WM_KILLFOCUS), 0);
+    EXPECT_EQ(TraceTexts(), (std::vector<std::string>{BellLine(WM_PROBE, other), BellLine(WM_KILLFOCUS, other)}));
+    EXPECT_EQ(LocalSubclass.Window, recorded);
+    EXPECT_EQ(LocalSubclass.PreviousProc, previous);
+    EXPECT_EQ(SharedState.SubclassedWindow, recorded);
+}
+
+// Wine sends WM_IME_NOTIFY with IMN_SETOPENSTATUS to the window whenever the
+// open status of its input context changes; they reach the window's own
+// procedure, before the press does.
+TEST_P(SubclassProcTest, ClickIntoASelectionClosesAndReopensAnOpenIme) {
+    HWND window = Recorder();
+    Subclass(window);
+    HIMC context = ImmGetContext(window);
+    ASSERT_NE(context, nullptr);
+    auto Notifications = [&] {
+        int n = 0;
+        for (const Received& r : g_received)
+            if (r.window == window && r.message == WM_IME_NOTIFY && r.wParam == IMN_SETOPENSTATUS) ++n;
+        return n;
+    };
+    const struct {
+        DWORD selection;
+        BOOL open;
+        int notifications;
+    } cases[] = {
+        {MAKELONG(2, 5), TRUE, 2},
+        {MAKELONG(2, 5), FALSE, 0},
+        {MAKELONG(3, 3), TRUE, 0},
+    };
+    for (const auto& c : cases) {
+        ImmSetOpenStatus(context, c.open);
+        g_selection = c.selection;
+        g_received.clear();
+        ClearTraceLines();
+        Send(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 5));
+        EXPECT_EQ(Notifications(), c.notifications) << c.selection << " " << c.open;
+        EXPECT_EQ(ImmGetOpenStatus(context) != 0, c.open != 0);
+        ASSERT_FALSE(g_received.empty());
+        EXPECT_EQ(g_received.back().message, static_cast<UINT>(WM_LBUTTONDOWN)) << "the press goes on last";
+        EXPECT_TRUE(TraceLines().empty());
+    }
+    ImmSetOpenStatus(context, FALSE);
+    ImmReleaseContext(window, context);
+}
+
+INSTANTIATE_TEST_SUITE_P(AnsiAndUnicode, SubclassProcTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Unicode" : "Ansi");
+                         });
+
+class SubclassProcOnWinesEdit : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { StartModuleInProcess(); }
+    void TearDown() override {
+        LocalSubclass = LOCALSUBCLASS{0, 0, 0};
+        ClearSharedSubclass();
+    }
+};
+
+// Wine's own EDIT control, subclassed: typing and selections still work,
+// requests are answered from its text, focus loss gives it back.
+TEST_F(SubclassProcOnWinesEdit, ServesAndGivesBack) {
+    HWND edit = CreateWindowA("EDIT", "hello world", WS_OVERLAPPEDWINDOW, 0, 0, 200, 50, nullptr, nullptr, nullptr,
+                              nullptr);
+    ASSERT_NE(edit, nullptr);
+    WNDPROC previous =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ReconvertEditProc)));
+    LocalSubclass = LOCALSUBCLASS{edit, previous, FALSE};
+    SharedState.lpfnoldedit = previous;
+    SharedState.SubclassedWindow = edit;
+    SharedState.SubclassedUnicode = FALSE;
+
+    SendMessageA(edit, EM_SETSEL, 5, 5);
+    SendMessageA(edit, WM_CHAR, '!', 1);
+    char text[32];
+    GetWindowTextA(edit, text, sizeof text);
+    EXPECT_STREQ(text, "hello! world");
+
+    alignas(8) BYTE record[160] = {};
+    ClearTraceLines();
+    EXPECT_EQ(SendMessageA(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, reinterpret_cast<LPARAM>(record)), 0)
+        << "no two-byte characters to offer";
+    ASSERT_GE(TraceTexts().size(), 4u);
+    EXPECT_EQ(TraceTexts()[3], "str=[hello! world] pos=6 6 0");
+    EXPECT_EQ(SendMessageA(edit, SharedState.MsgAtokDocumentFeed, 0, reinterpret_cast<LPARAM>(record)), 160);
+
+    // A confirmation selects through the control's own EM_SETSEL.
+    ProcessState.LastReconvertOffset = 4;
+    reinterpret_cast<RECONVERTSTRING*>(record)->dwCompStrOffset = 0;
+    reinterpret_cast<RECONVERTSTRING*>(record)->dwCompStrLen = 4;
+    EXPECT_EQ(SendMessageA(edit, WM_IME_REQUEST, IMR_CONFIRMRECONVERTSTRING, reinterpret_cast<LPARAM>(record)), 1);
+    EXPECT_EQ(SendMessageA(edit, EM_GETSEL, 0, 0), MAKELONG(2, 6));
+
+    SendMessageA(edit, WM_KILLFOCUS, 0, 0);
+    EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrA(edit, GWLP_WNDPROC)), previous);
+    EXPECT_EQ(LocalSubclass.Window, nullptr);
+    DestroyWindow(edit);
+}
+
+TEST_F(SubclassProcOnWinesEdit, PasswordEditOffersNothing) {
+    HWND edit = CreateWindowA("EDIT", "hunter2", WS_OVERLAPPEDWINDOW | ES_PASSWORD, 0, 0, 200, 50, nullptr, nullptr,
+                              nullptr, nullptr);
+    ASSERT_NE(edit, nullptr);
+    WNDPROC previous =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ReconvertEditProc)));
+    LocalSubclass = LOCALSUBCLASS{edit, previous, FALSE};
+    SendMessageA(edit, EM_SETSEL, 0, -1);
+    alignas(8) BYTE record[160] = {};
+    ClearTraceLines();
+    EXPECT_EQ(SendMessageA(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, reinterpret_cast<LPARAM>(record)), 0);
+    EXPECT_EQ(SendMessageA(edit, SharedState.MsgMsImeDocumentFeed, 1, reinterpret_cast<LPARAM>(record)), 0)
+        << "an empty string is refused even for a document feed";
+    for (const std::string& line : TraceTexts()) EXPECT_EQ(line.find("hunter"), std::string::npos) << line;
+    DestroyWindow(edit);
+    EXPECT_EQ(LocalSubclass.Window, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+// "kvexedit": an editor window of the project's own that behaves like the
+// system's ANSI edit control, with positions counted in bytes of the ANSI
+// text (the system's control under Wine counts characters). Used by the
+// tests and the demo host.
+//
+// Messages answered as an edit control answers them: WM_GETTEXT,
+// WM_GETTEXTLENGTH, WM_SETTEXT (caret to 0), EM_GETSEL, EM_SETSEL (start -1
+// drops the selection, end -1 or beyond means the end of the text; the two
+// may come in either order), EM_REPLACESEL, EM_GETPASSWORDCHAR and
+// EM_SETPASSWORDCHAR (ES_PASSWORD shows '*'), WM_SETFONT, WM_GETFONT.
+// Typed characters (WM_CHAR, also a two-byte character sent as two WM_CHAR),
+// WM_IME_CHAR and the result string of WM_IME_COMPOSITION replace the
+// selection. ES_MULTILINE shows the text line by line (lines end at a line
+// feed), otherwise on one line. Arrow keys, Home, End, Delete, Backspace and
+// the mouse move the caret; the text changing sends EN_CHANGE to the parent.
+//
+// The text holds at most 65,535 bytes; longer input is cut at a character.
+// EM_SETSEL takes its offsets as given (clamped to the text), even inside a
+// two-byte character, so tests can present such a caret.
+#pragma once
+
+#include <windows.h>
+
+#define KVEXEDIT_CLASS "kvexedit"
+
+enum { KVEXEDIT_TEXT_LIMIT = 65535 };
+
+// Registers the window class "kvexedit" for `instance`; TRUE when it is
+// registered now or already was.
+BOOL RegisterKvexEditClass(HINSTANCE instance);
+
+// Replaces the selection with `text` (ANSI) as an IME's result string would,
+// and leaves the caret after it. The same as EM_REPLACESEL.
+void KvexEditReplaceSelection(HWND window, const char* text);
