@@ -1,0 +1,209 @@
+// The hook in one process: the DLL is loaded and InitReconvertEdit called by
+// the test, which then sends IME requests to windows of its own.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "support/loaded_dll.h"
+#include "support/trace_window.h"
+
+namespace {
+
+UINT g_msReconvert;
+int g_ownProcCalls;
+
+LRESULT CALLBACK OwnEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    ++g_ownProcCalls;
+    if (message == EM_GETSEL) return 0;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void RegisterOwnClass(const char* name) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = OwnEditProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = name;
+    RegisterClassA(&wc);
+}
+
+std::string Hex(const void* value) {
+    char text[32];
+    wsprintfA(text, "%x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(value)));
+    return text;
+}
+
+class Hook : public ::testing::Test {
+protected:
+    std::vector<HWND> windows;
+    static void SetUpTestSuite() {
+        CreateTraceWindow();
+        ASSERT_NE(Dll().module, nullptr);
+        ASSERT_EQ(Dll().InitReconvertEdit(0), 1);
+        g_msReconvert = RegisterWindowMessageA("MSIMEReconvert");
+        for (const char* name : {"EDIT", "KVEXEDIT", "kvexedit", "RichEdit20A", "Edit2", "edit "}) RegisterOwnClass(name);
+    }
+    void TearDown() override {
+        for (HWND window : windows) DestroyWindow(window);
+        EXPECT_EQ(Shared()->SubclassedWindow, nullptr) << "destroying the window forgets it";
+    }
+    HWND Create(const char* className, HWND parent = nullptr) {
+        HWND window = CreateWindowA(className, "", parent ? WS_CHILD : WS_OVERLAPPED, 0, 0, 50, 20, parent, nullptr,
+                                    GetModuleHandleA(nullptr), nullptr);
+        EXPECT_NE(window, nullptr) << className;
+        if (!parent) windows.push_back(window);
+        return window;
+    }
+    LRESULT SizeQuery(HWND window, UINT message = WM_IME_REQUEST) {
+        ClearTraceLines();
+        return SendMessageA(window, message, IMR_RECONVERTSTRING, 0);
+    }
+    std::string Ours() {
+        // "query <examined> <ours> " names our procedure's address.
+        for (const std::string& line : TraceTexts())
+            if (line.rfind("query ", 0) == 0) {
+                std::string rest = line.substr(0, line.size() - 1);  // drop the closing blank
+                return rest.substr(rest.rfind(' ') + 1);
+            }
+        return "";
+    }
+};
+
+TEST_F(Hook, EditClassesAreSubclassedAndAnswered) {
+    for (const char* name : {"EDIT", "KVEXEDIT", "kvexedit"}) {
+        HWND window = Create(name);
+        WNDPROC before = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
+        EXPECT_EQ(SizeQuery(window), 160) << name;
+        EXPECT_EQ(Shared()->SubclassedWindow, window) << name;
+        EXPECT_EQ(Shared()->lpfnoldedit, before) << name;
+        EXPECT_NE(GetWindowLongPtrA(window, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(before)) << name;
+    }
+    // Wine's own edit control, class "Edit".
+    HWND edit = Create("edit");
+    EXPECT_EQ(SizeQuery(edit), 160);
+    EXPECT_EQ(Shared()->SubclassedWindow, edit);
+}
+
+TEST_F(Hook, OtherClassesAreLeftAlone) {
+    for (const char* name : {"RichEdit20A", "Edit2", "edit "}) {
+        HWND window = Create(name);
+        LONG_PTR before = GetWindowLongPtrA(window, GWLP_WNDPROC);
+        EXPECT_EQ(SizeQuery(window), 0) << name;
+        EXPECT_EQ(GetWindowLongPtrA(window, GWLP_WNDPROC), before) << name;
+        EXPECT_TRUE(TraceLines().empty()) << name;
+    }
+    EXPECT_EQ(Shared()->SubclassedWindow, nullptr);
+}
+
+TEST_F(Hook, FirstRequestTracesTheSubclassing) {
+    HWND window = Create("KVEXEDIT");
+    WNDPROC before = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
+    ASSERT_EQ(SizeQuery(window, g_msReconvert), 160);
+    std::string ours = Ours();
+    ASSERT_FALSE(ours.empty());
+    char expected[5][200];
+    wsprintfA(expected[0], "query %s %s ", Hex(reinterpret_cast<void*>(before)).c_str(), ours.c_str());
+    wsprintfA(expected[1], "(hwnd=%s %x 0 0 %s %s)", Hex(window).c_str(), g_msReconvert,
+              Hex(reinterpret_cast<void*>(before)).c_str(), ours.c_str());
+    wsprintfA(expected[2], "subclass ");
+    wsprintfA(expected[3], "set %s %s->%s ", Hex(window).c_str(), Hex(reinterpret_cast<void*>(before)).c_str(),
+              ours.c_str());
+    wsprintfA(expected[4], "\n1 recon 4 0 ");
+    EXPECT_EQ(TraceTexts(), std::vector<std::string>(expected, expected + 5));
+
+    // A request to the recorded window itself: the hook says nothing.
+    EXPECT_EQ(SizeQuery(window), 160);
+    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"\n0 recon 4 0 "});
+}
+
+TEST_F(Hook, ASecondEditWindowTakesTheRecord) {
+    HWND first = Create("KVEXEDIT"), second = Create("kvexedit");
+    LONG_PTR firstProc = GetWindowLongPtrA(first, GWLP_WNDPROC);
+    SizeQuery(first);
+    ASSERT_EQ(Shared()->SubclassedWindow, first);
+    EXPECT_EQ(SizeQuery(second), 160);
+    EXPECT_EQ(Shared()->SubclassedWindow, second);
+    EXPECT_EQ(GetWindowLongPtrA(first, GWLP_WNDPROC), firstProc) << "the first window is given back";
+    std::vector<std::string> traces = TraceTexts();
+    ASSERT_GE(traces.size(), 4u);
+    EXPECT_EQ(traces[2], "\a subclass error ");
+    EXPECT_EQ(traces[3], "subclass ");
+    // The first window works as before.
+    g_ownProcCalls = 0;
+    SendMessageA(first, WM_USER, 0, 0);
+    EXPECT_EQ(g_ownProcCalls, 1);
+}
+
+TEST_F(Hook, AnyImeRequestSubclasses) {
+    HWND window = Create("KVEXEDIT");
+    ClearTraceLines();
+    SendMessageA(window, WM_IME_REQUEST, IMR_DOCUMENTFEED, 0);  // not answered, but it is a request
+    EXPECT_EQ(Shared()->SubclassedWindow, window);
+}
+
+TEST_F(Hook, ClosingTheStatusWindowOverTheDialogReleases) {
+    HWND dialog = Create("RichEdit20A");  // any parent window
+    HWND edit = Create("KVEXEDIT", dialog);
+    HWND unrelated = Create("Edit2");
+    LONG_PTR editProc = GetWindowLongPtrA(edit, GWLP_WNDPROC);
+    SizeQuery(edit);
+    ASSERT_EQ(Shared()->SubclassedWindow, edit);
+
+    ClearTraceLines();
+    SendMessageA(unrelated, WM_IME_NOTIFY, IMN_CLOSESTATUSWINDOW, 0);
+    SendMessageA(dialog, WM_IME_NOTIFY, IMN_OPENSTATUSWINDOW, 0);
+    EXPECT_EQ(Shared()->SubclassedWindow, edit);
+    EXPECT_TRUE(TraceLines().empty());
+
+    SendMessageA(dialog, WM_IME_NOTIFY, IMN_CLOSESTATUSWINDOW, 0);
+    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"*"});
+    EXPECT_EQ(Shared()->SubclassedWindow, nullptr);
+    EXPECT_EQ(Shared()->lpfnoldedit, nullptr);
+    EXPECT_EQ(GetWindowLongPtrA(edit, GWLP_WNDPROC), editProc);
+}
+
+TEST_F(Hook, FocusLossGivesTheWindowBack) {
+    HWND window = Create("KVEXEDIT");
+    LONG_PTR before = GetWindowLongPtrA(window, GWLP_WNDPROC);
+    SizeQuery(window);
+    ClearTraceLines();
+    SendMessageA(window, WM_KILLFOCUS, 0, 0);
+    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"killfocus " + Hex(window) + " "});
+    EXPECT_EQ(GetWindowLongPtrA(window, GWLP_WNDPROC), before);
+    EXPECT_EQ(Shared()->SubclassedWindow, nullptr);
+}
+
+TEST_F(Hook, UnicodeEditWindow) {
+    UnregisterClassA("EDIT", GetModuleHandleA(nullptr));  // let the system's Edit class answer
+    HWND window = CreateWindowW(L"edit", L"", WS_OVERLAPPED, 0, 0, 50, 20, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    windows.push_back(window);
+    ASSERT_TRUE(IsWindowUnicode(window));
+    LONG_PTR before = GetWindowLongPtrW(window, GWLP_WNDPROC);
+    EXPECT_EQ(SizeQuery(window), 160);
+    EXPECT_EQ(Shared()->SubclassedWindow, window);
+    EXPECT_TRUE(Shared()->SubclassedUnicode);
+    SetWindowTextW(window, L"abc");  // still passed on to the edit control
+    wchar_t text[8] = {};
+    GetWindowTextW(window, text, 8);
+    EXPECT_STREQ(text, L"abc");
+    SendMessageA(window, WM_KILLFOCUS, 0, 0);
+    EXPECT_EQ(GetWindowLongPtrW(window, GWLP_WNDPROC), before);
+    EXPECT_FALSE(Shared()->SubclassedUnicode);
+}
+
+}  // namespace
+
+// Runs last (gtest keeps file order): removing the hook.
+TEST(HookControl, EndReconvertEditRemovesTheHookOnce) {
+    ASSERT_NE(Shared()->HookHandle, nullptr);
+    EXPECT_NE(Dll().EndReconvertEdit(), 0);
+    EXPECT_EQ(Shared()->HookHandle, nullptr);
+    EXPECT_EQ(Dll().EndReconvertEdit(), 0);
+    // No hook: a request to a new edit window is not answered.
+    HWND window = CreateWindowA("KVEXEDIT", "", WS_OVERLAPPED, 0, 0, 50, 20, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+    EXPECT_EQ(SendMessageA(window, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 0);
+    DestroyWindow(window);
+}
