@@ -5,6 +5,8 @@
 #include "module/platform.h"
 #include "module/state.h"
 
+enum { TRACE_SEND_TIMEOUT_MS = 1000 };
+
 int FindTraceWindow(void) {
     if (ProcessState.TraceWindow == nullptr)
         ProcessState.TraceWindow = FindWindowA("VeskDebugWClass", nullptr);
@@ -22,5 +24,12 @@ void TraceMessage(const char* format, ...) {
     data.dwData = 0;
     data.cbData = static_cast<DWORD>(lstrlenA(ProcessState.TraceText) + 1);
     data.lpData = ProcessState.TraceText;
-    SendMessageA(ProcessState.TraceWindow, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+    // The line is sent synchronously, but a viewer that stops answering must
+    // not freeze every program the module runs in: a send that times out
+    // drops the viewer for the rest of this process's life.
+    DWORD_PTR ignored;
+    if (!SendMessageTimeoutA(ProcessState.TraceWindow, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                             SMTO_NORMAL, TRACE_SEND_TIMEOUT_MS, &ignored) &&
+        GetLastError() == ERROR_TIMEOUT)
+        ProcessState.TraceWindow = nullptr;
 }
