@@ -56,9 +56,13 @@ CARETCONTEXT CaretContext(const char* text, unsigned int caret, char* out) {
         if (CharWidth(t, i) == 2 && IsFullWidthSpace(t, i)) p = i + 2;
 
     // After the caret the context runs to the first control byte: the end of
-    // the text, a line break, a tab.
+    // the text, a line break, a tab. That includes a control byte standing
+    // second in a character: code pages outside the built-in list take every
+    // byte from 01 as a trail byte, and a line feed taken in here would move
+    // the line start below past the caret.
     int e = c;
-    while (e < c + CONTEXT_REACH && t[e] >= 0x20) e += CharWidth(t, e);
+    while (e < c + CONTEXT_REACH && t[e] >= 0x20 && (CharWidth(t, e) == 1 || t[e + 1] >= 0x20))
+        e += CharWidth(t, e);
 
     // Only the caret's own line: start after the last line break before it.
     // Neither byte stands second in a two-byte character, so a bytewise
@@ -98,4 +102,19 @@ void ConfirmSelection(unsigned int caret, uint32_t range, int* start, int* end) 
     if (y < x) y = x;
     *start = x;
     *end = y;
+}
+
+bool NarrowSelection(unsigned int start, unsigned int end, uint32_t range, int* newStart, int* newEnd) {
+    if (start > end) {
+        unsigned int swap = start;
+        start = end;
+        end = swap;
+    }
+    unsigned int length = RangeLength(range);
+    // Only the range of a selection fill (no distance) says where in the
+    // selection the IME's string began: at its start.
+    if (RangeDistance(range) != 0 || length == 0 || length >= end - start) return false;
+    *newStart = static_cast<int>(start);
+    *newEnd = static_cast<int>(start + length);
+    return true;
 }

@@ -42,12 +42,19 @@ int GetText(HWND window, char* buffer) {
     return context.Result;
 }
 
-// Selects the range that the IME's result is about to replace; a selection
-// the window still shows is the one the record was filled from, and stays.
+// Selects the range that the IME's result is about to replace. A selection
+// the window still shows is the one the record was filled from, and stays;
+// but only its first 20 characters were offered, so a longer one is narrowed
+// to what the IME converts, or its tail would be lost under the result.
 void Confirm(HWND window, UINT range) {
     uint32_t selection = static_cast<uint32_t>(SendMessageA(window, EM_GETSEL, 0, 0));
-    if (SelectionStart(selection) != SelectionEnd(selection)) return;
     int start, end;
+    if (SelectionStart(selection) != SelectionEnd(selection)) {
+        if (!NarrowSelection(SelectionStart(selection), SelectionEnd(selection), range, &start, &end)) return;
+        TraceMessage("confirm %d %d %x ", start, end, range);
+        SendMessageA(window, EM_SETSEL, static_cast<WPARAM>(start), static_cast<LPARAM>(end));
+        return;
+    }
     ConfirmSelection(SelectionStart(selection), range, &start, &end);
     TraceMessage("confirm %d %d %x ", start, end, range);
     SendMessageA(window, EM_SETSEL, static_cast<WPARAM>(start), static_cast<LPARAM>(end));

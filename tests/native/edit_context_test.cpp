@@ -187,3 +187,27 @@ TEST_F(EditContext, ConfirmationSelectsBackFromTheCaret) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(NarrowSelection, ALongSelectionIsNarrowedToTheConvertedPart) {
+    int start = -1, end = -1;
+    // 25 characters selected (bytes 8..58), the IME converts the 20 offered.
+    EXPECT_TRUE(NarrowSelection(8, 58, 40, &start, &end));
+    EXPECT_EQ(start, 8);
+    EXPECT_EQ(end, 48);
+    EXPECT_TRUE(NarrowSelection(58, 8, 40, &start, &end)) << "ends in either order";
+    EXPECT_EQ(start, 8);
+    EXPECT_EQ(end, 48);
+}
+
+TEST(NarrowSelection, OtherwiseTheSelectionStays) {
+    int start = -1, end = -1;
+    EXPECT_FALSE(NarrowSelection(8, 48, 40, &start, &end)) << "the whole selection was offered";
+    EXPECT_FALSE(NarrowSelection(8, 48, 60, &start, &end)) << "longer than the selection";
+    EXPECT_FALSE(NarrowSelection(8, 58, 0, &start, &end)) << "an empty composition";
+    EXPECT_FALSE(NarrowSelection(8, 58, (4u << 16) | 4u, &start, &end)) << "range of a caret fill";
+    EXPECT_EQ(start, -1);
+}
+
+}  // namespace

@@ -21,7 +21,6 @@ enum class EditorKind { Kvex, KvexPassword, SystemEdit };
 enum class Expect {
     Serves,           // the record is offered and the text replaced as meant
     Refuses,          // nothing is offered (the fill answers 0); the text stays
-    LosesText,        // known disagreement: more than the composition is replaced
     ProtectsPassword, // a password field: none of its characters may reach the IME
 };
 
