@@ -132,4 +132,27 @@ TEST_F(TraceChannel, LookupHappensOnlyOnce) {
     EXPECT_TRUE(TraceLines().empty());
 }
 
+// A window whose thread never handles its messages, as a viewer that hangs.
+DWORD WINAPI SilentWindowThread(LPVOID created) {
+    HWND window = CreateWindowA("STATIC", "silent", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    *static_cast<HWND*>(created) = window;
+    Sleep(8000);
+    return 0;
+}
+
+TEST_F(TraceChannel, AViewerThatStopsAnsweringIsDropped) {
+    HWND silent = nullptr;
+    HANDLE thread = CreateThread(nullptr, 0, SilentWindowThread, &silent, 0, nullptr);
+    while (silent == nullptr) Sleep(10);
+    ProcessState.TraceWindow = silent;
+    DWORD before = GetTickCount();
+    TraceMessage("first ");
+    TraceMessage("second ");
+    DWORD took = GetTickCount() - before;
+    EXPECT_LT(took, 3000u) << "one time-out, then no more sends";
+    EXPECT_EQ(ProcessState.TraceWindow, nullptr);
+    TerminateThread(thread, 0);
+    CloseHandle(thread);
+}
+
 }  // namespace
