@@ -11,14 +11,10 @@
 
 namespace {
 
-unsigned int TraceValue(const void* handle) {
-    return static_cast<unsigned int>(reinterpret_cast<uintptr_t>(handle));
-}
-
 // The window is being destroyed: forget it wherever it is named. Its
 // previous procedure does not see the message and is not put back.
 LRESULT ForgetDestroyedWindow(HWND window, WPARAM wParam, LPARAM lParam) {
-    TraceMessage("destory %x ", TraceValue(window));
+    TraceMessage("destory %x ", TRACE_HEX(window));
     if (window == SharedState.SubclassedWindow) ClearSharedSubclass();
     if (window == LocalSubclass.Window) LocalSubclass = LOCALSUBCLASS{0, 0, 0};
     return DefWindowProcA(window, WM_NCDESTROY, wParam, lParam);
@@ -28,7 +24,7 @@ LRESULT ForgetDestroyedWindow(HWND window, WPARAM wParam, LPARAM lParam) {
 // messages from the next one on. The shared record is emptied only while it
 // still names this window; by now it may name a window of another process.
 LRESULT GiveBackOnFocusLoss(HWND window, WPARAM wParam, LPARAM lParam) {
-    TraceMessage("killfocus %x ", TraceValue(window));
+    TraceMessage("killfocus %x ", TRACE_HEX(window));
     GiveBackLocalWindow();
     if (window == SharedState.SubclassedWindow) ClearSharedSubclass();
     return DefWindowProcA(window, WM_KILLFOCUS, wParam, lParam);
@@ -42,8 +38,8 @@ LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             return CallWindowProcW(LocalSubclass.PreviousProc, window, message, wParam, lParam);
         return CallWindowProcA(LocalSubclass.PreviousProc, window, message, wParam, lParam);
     }
-    TraceMessage("\a lpfnoldedit=0 %d %x %x ", message, TraceValue(window),
-                 TraceValue(reinterpret_cast<const void*>(GetWindowProcedure(window))));
+    TraceMessage("\a lpfnoldedit=0 %d %x %x ", message, TRACE_HEX(window),
+                 TRACE_HEX(GetWindowProcedure(window)));
     if (SharedState.SubclassedUnicode) return DefWindowProcW(window, message, wParam, lParam);
     return DefWindowProcA(window, message, wParam, lParam);
 }
