@@ -1,0 +1,177 @@
+// Nanoseconds per call of the double-byte text work that a request costs:
+// LastCharWidth, TruncateDbcs, the caret run of the record builder and the
+// caret context of the edit-control text source, on Shift-JIS text of up to
+// 64 KiB (the most an edit control hands over is 65,534 bytes).
+#include <benchmark/benchmark.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "module/byte_classes.h"
+#include "module/dbcs_text.h"
+#include "reconvert/edit_context.h"
+#include "reconvert/offered_run.h"
+#include "reconvert/text_source.h"
+
+namespace {
+
+const size_t kEditTextBytes = 65534;
+
+// Deterministic pseudo-random numbers, so every run measures the same text.
+struct Lcg {
+    uint32_t state = 12345;
+    uint32_t Next() {
+        state = state * 1103515245u + 12345u;
+        return state >> 8;
+    }
+};
+
+void Pair(std::string& s, int lead, int trail) {
+    s += static_cast<char>(lead);
+    s += static_cast<char>(trail);
+}
+
+// Japanese prose as an edit control holds it: mostly hiragana and kanji, some
+// katakana and punctuation, a little ASCII and half-width katakana, and a line
+// break every few dozen characters. Trail bytes below 0x80 (katakana,
+// punctuation, many kanji) are common, as in real text.
+std::string TypicalText(size_t bytes) {
+    Lcg r;
+    std::string s;
+    int column = 0;
+    while (s.size() + 2 < bytes) {
+        uint32_t kind = r.Next() % 100;
+        if (kind < 44) {
+            Pair(s, 0x82, 0x9F + static_cast<int>(r.Next() % 83));  // hiragana
+        } else if (kind < 72) {
+            int trail = 0x40 + static_cast<int>(r.Next() % 188);  // kanji
+            if (trail >= 0x7F) ++trail;
+            Pair(s, 0x88 + static_cast<int>(r.Next() % 24), trail);
+        } else if (kind < 82) {
+            int trail = 0x40 + static_cast<int>(r.Next() % 86);  // katakana
+            if (trail >= 0x7F) ++trail;
+            Pair(s, 0x83, trail);
+        } else if (kind < 90) {
+            Pair(s, 0x81, r.Next() % 2 ? 0x41 : 0x42);  // 、 。
+        } else if (kind < 97) {
+            s += static_cast<char>('a' + r.Next() % 26);
+        } else {
+            s += static_cast<char>(0xA6 + r.Next() % 58);  // half-width katakana
+        }
+        if (++column > 40 && r.Next() % 8 == 0) {
+            s += "\r\n";
+            column = 0;
+        }
+    }
+    s.resize(bytes, 'a');
+    return s;
+}
+
+// Kanji whose two bytes both lie above 0x80: LastCharWidth finds no short cut
+// anywhere and has to read from the start.
+std::string AllHighText(size_t bytes) {
+    std::string s;
+    while (s.size() + 2 <= bytes) Pair(s, 0x88, 0x9F);
+    s.resize(bytes, 'a');
+    return s;
+}
+
+void UseShiftJis() { FillByteClassTable(932, nullptr); }
+
+// LastCharWidth at the end of 64 KiB of two-byte characters with no byte at
+// or below 0x80: the whole text is read.
+void LastCharWidth_Worst64K(benchmark::State& state) {
+    UseShiftJis();
+    std::string text = AllHighText(kEditTextBytes);
+    int n = static_cast<int>(text.size()) - 1;
+    for (auto _ : state) benchmark::DoNotOptimize(LastCharWidth(text.data(), n));
+}
+
+// LastCharWidth at 4,096 positions spread over 64 KiB of typical text.
+void LastCharWidth_Typical64K(benchmark::State& state) {
+    UseShiftJis();
+    std::string text = TypicalText(kEditTextBytes);
+    std::vector<int> positions;
+    Lcg r;
+    for (int i = 0; i < 4096; ++i) positions.push_back(1 + static_cast<int>(r.Next() % (text.size() - 1)));
+    size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(LastCharWidth(text.data(), positions[i]));
+        i = (i + 1) & 4095;
+    }
+}
+
+// The calls the builder makes walking back from a caret near the end of a
+// 255-byte context: 20 steps, two bytes at a time (20 calls per iteration).
+void LastCharWidth_BuilderWalk(benchmark::State& state) {
+    UseShiftJis();
+    std::string text = TypicalText(255);
+    for (auto _ : state) {
+        for (int n = 253; n > 253 - 40; n -= 2) benchmark::DoNotOptimize(LastCharWidth(text.data(), n));
+    }
+}
+
+// TruncateDbcs with limit n on a long string (only the first n bytes count).
+void TruncateDbcs_Long(benchmark::State& state) {
+    UseShiftJis();
+    int n = static_cast<int>(state.range(0));
+    std::string text = TypicalText(4096);
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = 'x';
+    std::vector<char> buffer(text.begin(), text.end());
+    buffer.push_back(0);
+    for (auto _ : state) {
+        TruncateDbcs(buffer.data(), n);
+        benchmark::ClobberMemory();
+        buffer[n - 1] = text[n - 1];  // undo the cut for the next round
+        buffer[n] = text[n];
+    }
+}
+
+// The builder's run around a caret in a 255-byte context of two-byte
+// characters: 20 characters back (each step a LastCharWidth) and 15 on.
+void CaretRun_255(benchmark::State& state) {
+    UseShiftJis();
+    std::string text;
+    while (text.size() + 2 <= 254) Pair(text, 0x82, 0xA0 + static_cast<int>(text.size() / 2 % 80));
+    char out[SOURCE_BUFFER_SIZE];
+    int caret = 200;
+    for (auto _ : state) benchmark::DoNotOptimize(CaretRun(text.c_str(), caret, out));
+}
+
+// The edit-control text source's context for a caret near the end of a
+// 65,534-byte text: the character boundaries before the caret are found by
+// reading from the start.
+void CaretContext_64K(benchmark::State& state) {
+    UseShiftJis();
+    std::string text = TypicalText(kEditTextBytes);
+    unsigned int caret = static_cast<unsigned int>(text.size() - state.range(0));
+    char out[EDIT_CONTEXT_OUT_SIZE];
+    for (auto _ : state) benchmark::DoNotOptimize(CaretContext(text.c_str(), caret, out));
+}
+
+// The selection handed back for a selection near the end of the same text.
+void SelectedText_64K(benchmark::State& state) {
+    UseShiftJis();
+    std::string text = TypicalText(kEditTextBytes);
+    unsigned int end = static_cast<unsigned int>(text.size() - 8);
+    char out[EDIT_CONTEXT_OUT_SIZE];
+    for (auto _ : state) {
+        SelectedText(text.c_str(), end - 100, end, out);
+        benchmark::DoNotOptimize(out);
+    }
+}
+
+}  // namespace
+
+BENCHMARK(LastCharWidth_Worst64K);
+BENCHMARK(LastCharWidth_Typical64K);
+BENCHMARK(LastCharWidth_BuilderWalk);
+BENCHMARK(TruncateDbcs_Long)->Arg(40)->Arg(64);
+BENCHMARK(CaretRun_255);
+BENCHMARK(CaretContext_64K)->Arg(20);
+BENCHMARK(SelectedText_64K);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,344 @@
+// The record builder fed by a text source that hands back anything: any
+// result, strings with or without a terminator, any bytes. Each input runs a
+// size query, the same fill into an ANSI and a UTF-16 record, and a
+// confirmation with arbitrary record fields.
+//
+// Input: the code-page choice (see fuzz_support.h); a flags byte (bit 0: a
+// reconversion rather than a document feed; bit 1: the source writes no
+// terminator but fills the whole buffer); the caret offset left from an
+// earlier fill (a byte); the source's result (4 bytes); dwCompStrOffset and
+// dwCompStrLen of the confirmation (4 bytes each); then the source's string.
+#include <string.h>
+
+#include <vector>
+
+#include "fuzz_support.h"
+#include "module/ansi_text.h"
+#include "module/dbcs_text.h"
+#include "module/state.h"
+#include "reconvert/record_builder.h"
+#include "rodavozi.h"
+#include "support/fake_platform.h"
+
+namespace {
+
+// The builder writes at most 104 bytes; the rest of the 160 it asks the IME
+// for must come back as the IME left it.
+const size_t kWrittenAtMost = 104;
+const uint8_t kGuard = 0xA5;
+const size_t kSourceBuffer = SOURCE_BUFFER_SIZE;  // the builder's text buffer
+
+struct SourceScript {
+    const uint8_t* text;
+    size_t length;
+    bool terminate;
+    int result;
+    // What happened.
+    int getTextCalls, confirmCalls, strayCalls;
+    uint32_t range;
+    uint8_t seen[kSourceBuffer];  // the builder's buffer as the source left it
+};
+
+SourceScript g_script;
+
+int CALLBACK FuzzSource(HWND, int request, UINT range, char* buffer) {
+    if (request == TSR_GETTEXT && range == 0 && buffer != nullptr) {
+        ++g_script.getTextCalls;
+        uint8_t* out = reinterpret_cast<uint8_t*>(buffer);
+        size_t n = g_script.length < kSourceBuffer ? g_script.length : kSourceBuffer;
+        memcpy(out, g_script.text, n);
+        if (g_script.terminate) {
+            out[n < kSourceBuffer ? n : kSourceBuffer - 1] = 0;
+        } else {
+            for (size_t i = n; i < kSourceBuffer; ++i) out[i] = n ? g_script.text[i % n] : 0x82;
+        }
+        memcpy(g_script.seen, out, kSourceBuffer);
+        return g_script.result;
+    }
+    if (request == TSR_CONFIRM && buffer == nullptr) {
+        ++g_script.confirmCalls;
+        g_script.range = range;
+        return 12345;  // ignored by the caller
+    }
+    ++g_script.strayCalls;
+    return 0;
+}
+
+struct Record {
+    uint8_t bytes[RECORD_SIZE];
+    uint8_t before[RECORD_SIZE];
+    RECONVERTHEADER* header() { return reinterpret_cast<RECONVERTHEADER*>(bytes); }
+    explicit Record(uint8_t fill) {
+        memset(bytes, fill, sizeof bytes);
+        memset(bytes + kWrittenAtMost, kGuard, RECORD_SIZE - kWrittenAtMost);
+        memcpy(before, bytes, sizeof bytes);
+    }
+};
+
+enum Outcome { REFUSED, SELECTION, CARET };
+
+struct Fill {
+    int answer;
+    Outcome outcome;
+    int lastOffset;  // LastReconvertOffset afterwards
+};
+
+// One fill, with the checks that hold for either encoding.
+Fill RunFill(Record& record, int kind, int unicode, int lastOffsetBefore) {
+    g_script.getTextCalls = g_script.confirmCalls = g_script.strayCalls = 0;
+    ProcessState.LastReconvertOffset = lastOffsetBefore;
+    ClearTraces();
+    Fill fill;
+    fill.answer = BuildReconvertString(nullptr, kind, record.bytes, unicode, FuzzSource);
+    fill.lastOffset = ProcessState.LastReconvertOffset;
+    RECONVERTHEADER* h = record.header();
+
+    FUZZ_CHECK(fill.answer == 0 || fill.answer == RECORD_SIZE, "fill answers %d", fill.answer);
+    FUZZ_CHECK(g_script.getTextCalls == 1 && g_script.confirmCalls == 0 && g_script.strayCalls == 0,
+               "source asked %d/%d/%d times", g_script.getTextCalls, g_script.confirmCalls,
+               g_script.strayCalls);
+    FUZZ_CHECK(memcmp(record.bytes + kWrittenAtMost, record.before + kWrittenAtMost,
+                      RECORD_SIZE - kWrittenAtMost) == 0,
+               "written past byte %zu of the record", kWrittenAtMost);
+    FUZZ_CHECK(h->dwSize == RECORD_SIZE && h->dwStrOffset == RECORD_STRING_OFFSET,
+               "dwSize %u dwStrOffset %u", h->dwSize, h->dwStrOffset);
+    FUZZ_CHECK(memcmp(&h->dwVersion, record.before + 4, 4) == 0, "dwVersion changed");
+
+    bool stringUntouched = memcmp(record.bytes + RECORD_STRING_OFFSET, record.before + RECORD_STRING_OFFSET,
+                                  RECORD_SIZE - RECORD_STRING_OFFSET) == 0;
+    if (h->dwStrLen == 2 && h->dwCompStrLen == 0 && h->dwCompStrOffset == 0 && h->dwTargetStrLen == 0 &&
+        h->dwTargetStrOffset == 0 && stringUntouched) {
+        fill.outcome = REFUSED;
+        FUZZ_CHECK(fill.answer == 0, "a record left as preset answers %d", fill.answer);
+        return fill;
+    }
+    // A selection offered is never empty; a caret run has no composition.
+    fill.outcome = h->dwCompStrLen != 0 ? SELECTION : CARET;
+    FUZZ_CHECK((fill.outcome == SELECTION) == (g_script.result == -1), "%s offered for a result of %d",
+               fill.outcome == SELECTION ? "a selection" : "a caret run", g_script.result);
+    if (fill.outcome == SELECTION) {
+        FUZZ_CHECK(h->dwCompStrOffset == 0 && h->dwTargetStrOffset == 0, "selection offsets %u %u",
+                   h->dwCompStrOffset, h->dwTargetStrOffset);
+        FUZZ_CHECK(h->dwTargetStrLen == h->dwCompStrLen, "target length %u, composition %u",
+                   h->dwTargetStrLen, h->dwCompStrLen);
+        FUZZ_CHECK(fill.lastOffset == 0, "LastReconvertOffset %d after a selection", fill.lastOffset);
+    } else {
+        FUZZ_CHECK(h->dwCompStrLen == 0 && h->dwTargetStrLen == 0, "caret lengths %u %u", h->dwCompStrLen,
+                   h->dwTargetStrLen);
+        FUZZ_CHECK(h->dwTargetStrOffset == h->dwCompStrOffset, "target offset %u, composition %u",
+                   h->dwTargetStrOffset, h->dwCompStrOffset);
+        FUZZ_CHECK(static_cast<int>(h->dwCompStrOffset) == fill.lastOffset,
+                   "offset %u but LastReconvertOffset %d", h->dwCompStrOffset, fill.lastOffset);
+        FUZZ_CHECK(h->dwCompStrOffset % 2 == 0 && h->dwCompStrOffset <= 40, "caret offset %u",
+                   h->dwCompStrOffset);
+    }
+    return fill;
+}
+
+// The string of an ANSI record: whole double-byte characters, within 70
+// bytes, terminated, dwStrLen its length.
+const char* CheckAnsiString(Record& record, Outcome outcome) {
+    RECONVERTHEADER* h = record.header();
+    const char* s = reinterpret_cast<const char*>(record.bytes + RECORD_STRING_OFFSET);
+    size_t length = strnlen(s, kWrittenAtMost - RECORD_STRING_OFFSET);
+    FUZZ_CHECK(length < kWrittenAtMost - RECORD_STRING_OFFSET, "string not terminated within the record");
+    FUZZ_CHECK(h->dwStrLen == length, "dwStrLen %u for a string of %zu bytes", h->dwStrLen, length);
+    FUZZ_CHECK(length % 2 == 0 && length <= (outcome == SELECTION ? 40u : 70u), "string of %zu bytes",
+               length);
+    for (size_t i = 0; i < length; i += 2)
+        FUZZ_CHECK(IsValidPair(reinterpret_cast<const uint8_t*>(s) + i), "bytes %zu,%zu are no character",
+                   i, i + 1);
+    if (outcome == SELECTION) {
+        FUZZ_CHECK(h->dwCompStrLen == length, "composition length %u for %zu bytes", h->dwCompStrLen, length);
+    } else {
+        FUZZ_CHECK(h->dwCompStrOffset <= length, "caret offset %u beyond the string's %zu bytes",
+                   h->dwCompStrOffset, length);
+        FUZZ_CHECK(length - h->dwCompStrOffset <= 30, "%zu bytes after the caret",
+                   length - h->dwCompStrOffset);
+    }
+    return s;
+}
+
+// The string of a UTF-16 record against the ANSI record of the same fill.
+void CheckWideString(Record& wide, const Fill& w, Record& ansi, const Fill& a, const char* ansiString,
+                     bool madeUpPage) {
+    RECONVERTHEADER* hw = wide.header();
+    RECONVERTHEADER* ha = ansi.header();
+    FUZZ_CHECK(w.outcome == a.outcome && w.answer == a.answer && w.lastOffset == a.lastOffset,
+               "UTF-16 fill (%d, %d, %d) differs from ANSI (%d, %d, %d)", w.outcome, w.answer, w.lastOffset,
+               a.outcome, a.answer, a.lastOffset);
+    if (w.outcome == REFUSED) return;
+    FUZZ_CHECK(hw->dwCompStrOffset == ha->dwCompStrOffset && hw->dwTargetStrOffset == ha->dwTargetStrOffset,
+               "byte offsets differ between the encodings");
+    FUZZ_CHECK(hw->dwCompStrLen == ha->dwCompStrLen / 2 && hw->dwTargetStrLen == ha->dwTargetStrLen / 2,
+               "UTF-16 lengths %u %u for ANSI %u %u", hw->dwCompStrLen, hw->dwTargetStrLen, ha->dwCompStrLen,
+               ha->dwTargetStrLen);
+    uint32_t units = hw->dwStrLen;
+    // A real code page converts each double-byte character to one unit (one
+    // that iconv cannot map ends the conversion early); the conversion used
+    // for made-up pages knows nothing of their characters.
+    if (!madeUpPage) FUZZ_CHECK(units <= ha->dwStrLen / 2, "%u units for %u ANSI bytes", units, ha->dwStrLen);
+    FUZZ_CHECK(RECORD_STRING_OFFSET + 2 * (units + 1) <= kWrittenAtMost, "%u units do not fit", units);
+    uint16_t expected[kSourceBuffer];
+    AnsiToUtf16(ansiString, expected, kSourceBuffer);
+    const uint8_t* s = wide.bytes + RECORD_STRING_OFFSET;
+    for (uint32_t i = 0; i <= units; ++i) {
+        uint16_t unit = static_cast<uint16_t>(s[2 * i] | s[2 * i + 1] << 8);
+        uint16_t want = i < units ? expected[i] : 0;
+        FUZZ_CHECK(unit == want, "unit %u is %04X, the conversion gives %04X", i, unit, want);
+        FUZZ_CHECK(i == units || unit != 0, "zero unit %u inside the string", i);
+    }
+}
+
+// What the source handed back, and whether it kept its contract.
+struct SourceOutput {
+    bool terminated;
+    size_t length;
+    const uint8_t* text;
+    bool lineBreak;
+};
+
+SourceOutput ReadSourceOutput() {
+    SourceOutput out;
+    out.text = g_script.seen;
+    const void* zero = memchr(g_script.seen, 0, kSourceBuffer);
+    out.terminated = zero != nullptr;
+    out.length = out.terminated ? static_cast<const uint8_t*>(zero) - g_script.seen : kSourceBuffer;
+    out.lineBreak = memchr(out.text, '\r', out.length) != nullptr || memchr(out.text, '\n', out.length) != nullptr;
+    return out;
+}
+
+// The selection offered is the source's selection cut to 40 bytes, or
+// nothing when that is not made of double-byte characters alone.
+void CheckSelection(const Fill& fill, const char* offered, const SourceOutput& src, int lastOffsetBefore) {
+    if (!src.terminated) return;  // off contract: anything well-formed will do
+    if (src.length == 0 || src.lineBreak) {
+        FUZZ_CHECK(fill.outcome == REFUSED && fill.lastOffset == lastOffsetBefore,
+                   "empty or multi-line selection not refused untouched");
+        return;
+    }
+    FUZZ_CHECK(fill.lastOffset == 0, "LastReconvertOffset %d after a selection", fill.lastOffset);
+    // The cut: the whole string when it fits in 40 bytes; otherwise 40 bytes,
+    // or 39 when a character straddles byte 40 (the same when exactly 40
+    // bytes end in a lead byte that begins a character).
+    std::vector<bool> starts = CharacterStarts(src.text, src.length);
+    size_t cut = src.length < 40 ? src.length : 40;
+    if (src.length >= 40 && LeadStartsAt(starts, src.text, 39)) cut = 39;
+    bool wholePairs = cut % 2 == 0;
+    for (size_t i = 0; wholePairs && i < cut; i += 2) wholePairs = IsValidPair(src.text + i);
+    if (!wholePairs) {
+        FUZZ_CHECK(fill.outcome == REFUSED, "selection with a single-byte character offered");
+        return;
+    }
+    FUZZ_CHECK(fill.outcome == SELECTION, "a selection of %zu double-byte bytes refused", cut);
+    FUZZ_CHECK(strlen(offered) == cut && memcmp(offered, src.text, cut) == 0,
+               "offered selection is not the source's cut to %zu bytes", cut);
+}
+
+// The run offered around a caret: a piece of the source's string that holds
+// the caret, pairs only, whole characters before the caret when the text is
+// read from its start, at most 20 characters before and 15 after it, and as
+// long as those rules allow.
+void CheckCaretRun(const Fill& fill, const RECONVERTHEADER* h, const char* offered, const SourceOutput& src,
+                   int lastOffsetBefore, bool lowLeadBytes) {
+    int caret = g_script.result;
+    size_t offset = h->dwCompStrOffset, length = strlen(offered);
+    if (fill.outcome == CARET) {
+        // Whatever the source said, the run comes from inside its text and
+        // holds the caret.
+        FUZZ_CHECK(caret >= 0 && static_cast<size_t>(caret) <= src.length, "run offered for caret %d in %zu bytes",
+                   caret, src.length);
+        size_t start = static_cast<size_t>(caret) - offset;
+        FUZZ_CHECK(offset <= static_cast<size_t>(caret) && start + length <= src.length &&
+                       memcmp(src.text + start, offered, length) == 0,
+                   "run [%zu, %zu) is not the source's text there (caret %d)", start, start + length, caret);
+    }
+    bool contract = src.terminated && caret >= 0 && static_cast<size_t>(caret) <= src.length;
+    if (!contract) return;
+    if (src.length == 0 || src.lineBreak) {
+        FUZZ_CHECK(fill.outcome == REFUSED && fill.lastOffset == lastOffsetBefore,
+                   "empty or multi-line caret text not refused untouched");
+        return;
+    }
+    FUZZ_CHECK(fill.outcome == CARET, "caret text refused (caret %d, %zu bytes)", caret, src.length);
+    size_t c = static_cast<size_t>(caret), start = c - offset, end = start + length;
+    if (end - c < 30) FUZZ_CHECK(!IsValidPair(src.text + end), "run stops at %zu before a character", end);
+    if (lowLeadBytes) return;  // "read from the start" is not what LastCharWidth answers there
+    std::vector<bool> starts = CharacterStarts(src.text, src.length);
+    for (size_t i = start; i < c; i += 2)
+        FUZZ_CHECK(starts[i], "run takes bytes %zu,%zu before the caret that are no character", i, i + 1);
+    if (offset < 40 && start >= 2)
+        FUZZ_CHECK(!(LeadStartsAt(starts, src.text, start - 2) && IsTrailByte(src.text[start - 1])),
+                   "run stops at %zu after a character", start);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzInput in(data, size);
+    CodePageChoice page = ChooseCodePage(in);
+    uint8_t flags = in.Byte();
+    int kind = flags & 1 ? REQUEST_RECONVERT : REQUEST_DOCUMENT_FEED;
+    int lastOffsetBefore = in.Byte() % 72;
+    g_script.result = static_cast<int>(in.U32());
+    uint32_t compOffset = in.U32(), compLength = in.U32();
+    g_script.terminate = (flags & 2) == 0;
+    g_script.text = in.Rest();
+    g_script.length = in.Remaining();
+
+    // Size queries and a confirmation without a record never reach the source.
+    g_script.getTextCalls = g_script.confirmCalls = g_script.strayCalls = 0;
+    for (int unicode = 0; unicode < 2; ++unicode) {
+        FUZZ_CHECK(BuildReconvertString(nullptr, kind, nullptr, unicode, FuzzSource) == RECORD_SIZE,
+                   "size query not answered with 160");
+        FUZZ_CHECK(BuildReconvertString(nullptr, REQUEST_CONFIRM, nullptr, unicode, FuzzSource) == 0,
+                   "confirmation without a record not answered with 0");
+    }
+    FUZZ_CHECK(g_script.getTextCalls + g_script.confirmCalls + g_script.strayCalls == 0,
+               "source called without a record");
+
+    Record ansi(0xCC), wide(0xCC);
+    Fill a = RunFill(ansi, kind, 0, lastOffsetBefore);
+    SourceOutput src = ReadSourceOutput();
+    const char* offered = a.outcome == REFUSED ? "" : CheckAnsiString(ansi, a.outcome);
+    if (a.outcome != REFUSED)
+        FUZZ_CHECK(a.answer == (kind == REQUEST_RECONVERT && offered[0] == 0 ? 0 : RECORD_SIZE),
+                   "answer %d for a string of %zu bytes", a.answer, strlen(offered));
+    if (g_script.result == -1) CheckSelection(a, offered, src, lastOffsetBefore);
+    else CheckCaretRun(a, ansi.header(), offered, src, lastOffsetBefore, page.lowLeadBytes);
+
+    Fill w = RunFill(wide, kind, 1, lastOffsetBefore);
+    CheckWideString(wide, w, ansi, a, offered, page.madeUp);
+
+    // The confirmation, after the UTF-16 fill, with whatever the IME put into
+    // the record; once per encoding, from the same caret offset.
+    int caretOffset = ProcessState.LastReconvertOffset;
+    for (int unicode = 0; unicode < 2; ++unicode) {
+        Record confirm(0x5C);
+        confirm.header()->dwCompStrOffset = compOffset;
+        confirm.header()->dwCompStrLen = compLength;
+        memcpy(confirm.before, confirm.bytes, RECORD_SIZE);
+        ProcessState.LastReconvertOffset = caretOffset;
+        g_script.getTextCalls = g_script.confirmCalls = g_script.strayCalls = 0;
+        int answer = BuildReconvertString(nullptr, REQUEST_CONFIRM, confirm.bytes, unicode, FuzzSource);
+        FUZZ_CHECK(answer == 1, "confirmation answers %d", answer);
+        FUZZ_CHECK(g_script.confirmCalls == 1 && g_script.getTextCalls == 0 && g_script.strayCalls == 0,
+                   "source asked %d/%d/%d times for a confirmation", g_script.getTextCalls,
+                   g_script.confirmCalls, g_script.strayCalls);
+        FUZZ_CHECK(memcmp(confirm.bytes, confirm.before, RECORD_SIZE) == 0, "the confirmation wrote the record");
+        FUZZ_CHECK(ProcessState.LastReconvertOffset == caretOffset, "the confirmation changed the caret offset");
+        uint32_t distance = g_script.range >> 16, bytes = g_script.range & 0xFFFF;
+        uint32_t caret = static_cast<uint32_t>(caretOffset);
+        // The range starts inside the string offered, at a character, no
+        // later than the composition string.
+        FUZZ_CHECK(distance % 2 == 0 && distance <= caret, "distance %u from caret %u", distance, caret);
+        if (compOffset >= caret) FUZZ_CHECK(distance == 0, "distance %u for a composition after the caret", distance);
+        else FUZZ_CHECK(distance + 1 >= caret - compOffset, "distance %u for a composition at %u, caret %u",
+                        distance, compOffset, caret);
+        uint32_t characters = unicode ? compLength : compLength / 2;
+        FUZZ_CHECK(bytes % 2 == 0, "odd length %u", bytes);
+        if (characters <= 0x7FFF) FUZZ_CHECK(bytes == 2 * characters, "length %u for %u characters", bytes, characters);
+    }
+    ClearTraces();
+    return 0;
+}
