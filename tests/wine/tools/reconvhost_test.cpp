@@ -1,0 +1,131 @@
+// The resident host as a separate process: it installs the hook of the same
+// RODAVOZI.DLL that this test has loaded, so the hook handle in the shared
+// record tells whether the hook is in place.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "child_process.h"
+#include "reconvhost_ids.h"
+#include "support/loaded_dll.h"
+
+namespace {
+
+const DWORD kTimeoutMs = 15000;
+
+std::wstring Host() { return TestFolder() + L"reconvhost.exe"; }
+
+HHOOK HookHandle() { return Shared()->HookHandle; }
+
+class ResidentHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(Shared(), nullptr) << "RODAVOZI.DLL next to the test";
+        ASSERT_EQ(FindWindowW(RECONVHOST_WINDOW_CLASS, nullptr), nullptr) << "a host is already running";
+        ASSERT_EQ(HookHandle(), nullptr) << "a hook is left over";
+    }
+
+    void TearDown() override {
+        if (host_.Running()) RunToExit(Host(), L"--stop --quiet", kTimeoutMs);
+        host_.Kill();
+        // A host that had to be killed left its hook: do not let it reach the
+        // next test.
+        if (HookHandle() != nullptr) Dll().EndReconvertEdit();
+    }
+
+    // Starts the host and waits until its hook is in and its window is up.
+    void StartHost() {
+        ASSERT_TRUE(host_.Start(Host(), L"--quiet"));
+        ASSERT_TRUE(WaitUntil([] { return HookHandle() != nullptr; }, kTimeoutMs)) << "no hook installed";
+        window_ = FindProcessWindow(host_.Id(), RECONVHOST_WINDOW_CLASS, kTimeoutMs);
+        ASSERT_NE(window_, nullptr);
+    }
+
+    void ExpectHostEnded() {
+        DWORD code = 99;
+        EXPECT_TRUE(host_.WaitExit(kTimeoutMs, &code)) << "the host still runs";
+        EXPECT_EQ(code, 0u);
+        EXPECT_EQ(HookHandle(), nullptr) << "EndReconvertEdit was not called";
+    }
+
+    ChildProcess host_;
+    HWND window_ = nullptr;
+};
+
+TEST_F(ResidentHost, KeepsTheHookUntilStopped) {
+    StartHost();
+    Sleep(300);
+    EXPECT_TRUE(host_.Running());
+    EXPECT_NE(HookHandle(), nullptr);
+    EXPECT_EQ(RunToExit(Host(), L"--stop --quiet", kTimeoutMs), 0);
+    // --stop returns only once the host has gone.
+    EXPECT_FALSE(host_.Running());
+    ExpectHostEnded();
+}
+
+TEST_F(ResidentHost, ASecondHostIsRefusedAndLeavesTheFirstHookAlone) {
+    StartHost();
+    HHOOK first = HookHandle();
+    std::string errors;
+    EXPECT_EQ(RunToExit(Host(), L"--quiet", kTimeoutMs, &errors), 5);  // already running
+    EXPECT_NE(errors.find("already running"), std::string::npos) << errors;
+    EXPECT_EQ(HookHandle(), first);
+    EXPECT_TRUE(host_.Running());
+}
+
+TEST_F(ResidentHost, ExitInTheIconMenuRemovesTheHook) {
+    StartHost();
+    PostMessageW(window_, WM_COMMAND, RECONVHOST_CMD_EXIT, 0);
+    ExpectHostEnded();
+}
+
+TEST_F(ResidentHost, EndOfSessionRemovesTheHookBeforeTheHostReturns) {
+    StartHost();
+    DWORD_PTR result = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(window_, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, kTimeoutMs, &result));
+    EXPECT_EQ(result, TRUE);  // does not hold the session up
+    ASSERT_TRUE(SendMessageTimeoutW(window_, WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, kTimeoutMs, &result));
+    // The system may end the process as soon as WM_ENDSESSION returns.
+    EXPECT_EQ(HookHandle(), nullptr);
+    ExpectHostEnded();
+}
+
+TEST_F(ResidentHost, StopWithNoHostRunningSaysSo) {
+    std::string errors;
+    EXPECT_EQ(RunToExit(Host(), L"--stop --quiet", kTimeoutMs, &errors), 6);
+    EXPECT_NE(errors.find("no reconversion host"), std::string::npos) << errors;
+}
+
+TEST_F(ResidentHost, BadCommandLineEndsAtOnceEvenBeforeQuiet) {
+    std::string errors;
+    EXPECT_EQ(RunToExit(Host(), L"--bogus --quiet", kTimeoutMs, &errors), 1);
+    EXPECT_NE(errors.find("Usage"), std::string::npos) << errors;
+    EXPECT_EQ(FindWindowW(RECONVHOST_WINDOW_CLASS, nullptr), nullptr);
+}
+
+// A host copied into a folder of its own, with `dll` (from the test folder)
+// as its RODAVOZI.DLL, or none.
+long RunHostBeside(const wchar_t* dll, std::string* errors) {
+    std::wstring folder = FreshFolder(L"reconvhost");
+    CopyFileW(Host().c_str(), (folder + L"reconvhost.exe").c_str(), FALSE);
+    if (dll) CopyFileW((TestFolder() + dll).c_str(), (folder + L"RODAVOZI.DLL").c_str(), FALSE);
+    long code = RunToExit(folder + L"reconvhost.exe", L"--quiet", kTimeoutMs, errors);
+    RemoveFolder(folder);
+    return code;
+}
+
+TEST_F(ResidentHost, StartFailuresAreReportedWithTheirOwnCodes) {
+    std::string errors;
+    EXPECT_EQ(RunHostBeside(nullptr, &errors), 2);
+    EXPECT_NE(errors.find("RODAVOZI.DLL"), std::string::npos) << errors;
+    EXPECT_EQ(RunHostBeside(L"exportless.dll", &errors), 3);
+    EXPECT_NE(errors.find("does not export InitReconvertEdit"), std::string::npos) << errors;
+    EXPECT_EQ(RunHostBeside(L"refusing_rodavozi.dll", &errors), 4);
+    EXPECT_NE(errors.find("could not install the hook"), std::string::npos) << errors;
+    // None of them stays behind or keeps the session's host slot.
+    EXPECT_EQ(FindWindowW(RECONVHOST_WINDOW_CLASS, nullptr), nullptr);
+    StartHost();
+}
+
+}  // namespace

@@ -1,0 +1,299 @@
+// The trace viewer as the DLL meets it: a separate process whose window takes
+// WM_COPYDATA payloads, logs each one as it arrives and survives whatever
+// bytes it is sent.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+
+namespace {
+
+const DWORD kTimeoutMs = 15000;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The texts of a log, one per CR LF-ended line, after the "HH:MM:SS.mmm "
+// time; a line of another shape comes back marked so that comparisons fail.
+std::vector<std::string> TextsOf(const std::string& log) {
+    std::vector<std::string> texts;
+    size_t start = 0;
+    for (size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        std::string line = log.substr(start, end - start);
+        const char* shape = "dd:dd:dd.ddd ";
+        bool ok = line.size() >= 13;
+        for (int i = 0; ok && i < 13; ++i) ok = shape[i] == 'd' ? IsDigit(line[i]) : shape[i] == line[i];
+        texts.push_back(ok ? line.substr(13) : "<not a trace line: " + line + ">");
+    }
+    if (start != log.size()) texts.push_back("<unfinished line: " + log.substr(start) + ">");
+    return texts;
+}
+
+class TraceViewer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = FreshFolder(L"tracewin");
+        log_ = folder_ + L"trace.log";
+    }
+
+    void TearDown() override {
+        if (viewer_.Running()) {
+            PostMessageW(window_, WM_CLOSE, 0, 0);
+            DWORD code = 0;
+            EXPECT_TRUE(viewer_.WaitExit(kTimeoutMs, &code)) << "the viewer did not close";
+            EXPECT_EQ(code, 0u);
+        }
+        viewer_.Kill();
+        RemoveFolder(folder_);
+    }
+
+    void StartViewer(const std::wstring& stdoutPath = L"") {
+        std::wstring args = L"--quiet --log \"" + log_ + L"\"";
+        if (!stdoutPath.empty()) args += L" --stdout";
+        ASSERT_TRUE(viewer_.Start(Tool(), args, stdoutPath));
+        window_ = FindProcessWindow(viewer_.Id(), L"VeskDebugWClass", kTimeoutMs);
+        ASSERT_NE(window_, nullptr) << "no viewer window";
+    }
+
+    static std::wstring Tool() { return TestFolder() + L"tracewin.exe"; }
+
+    // One payload, sent as the DLL sends it; true when the viewer took it.
+    bool Send(const void* data, DWORD size) {
+        COPYDATASTRUCT copy = {0, size, const_cast<void*>(data)};
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutA(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy), SMTO_ABORTIFHUNG,
+                                   kTimeoutMs, &result) &&
+               result == TRUE;
+    }
+    bool SendText(const std::string& text) { return Send(text.c_str(), static_cast<DWORD>(text.size() + 1)); }
+
+    LRESULT Command(WORD id) {
+        DWORD_PTR result = 0;
+        EXPECT_TRUE(SendMessageTimeoutA(window_, WM_COMMAND, id, 0, SMTO_ABORTIFHUNG, kTimeoutMs, &result));
+        return static_cast<LRESULT>(result);
+    }
+
+    std::vector<std::string> Logged() { return TextsOf(ReadBytes(log_)); }
+
+    HWND List() { return FindWindowExA(window_, nullptr, "ListBox", nullptr); }
+
+    std::wstring folder_, log_;
+    ChildProcess viewer_;
+    HWND window_ = nullptr;
+};
+
+// The menu commands of the viewer (File > Save, Edit > Copy all, Edit > Clear).
+const WORD kCmdSave = 101, kCmdCopy = 103, kCmdClear = 104;
+
+TEST_F(TraceViewer, AppendsEachLineAsItArrivesInOrderAndUnchanged) {
+    HANDLE file = CreateFileW(log_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written;
+    WriteFile(file, "00:00:00.000 earlier\r\n", 22, &written, nullptr);
+    CloseHandle(file);
+    StartViewer();
+    const std::string sent[] = {
+        "first ", "", "\x07unexpected state ", "\nnew group ", "tab\tcr\rback\\slash",
+        "\x82\xa0\x82\xa2 kana in code page 932",
+    };
+    const std::string logged[] = {
+        "earlier", "first ", "", "\\aunexpected state ", "\\nnew group ", "tab\\tcr\\rback\\\\slash",
+        "\x82\xa0\x82\xa2 kana in code page 932",
+    };
+    for (size_t i = 0; i < sizeof sent / sizeof sent[0]; ++i) {
+        ASSERT_TRUE(SendText(sent[i])) << i;
+        // The send returns once the viewer has handled it: the line is in the
+        // file by then.
+        std::vector<std::string> texts = Logged();
+        ASSERT_EQ(texts.size(), i + 2);
+        EXPECT_EQ(texts[0], logged[0]);
+        EXPECT_EQ(texts[i + 1], logged[i + 1]) << i;
+    }
+}
+
+TEST_F(TraceViewer, StandardOutputCarriesTheSameLinesAsTheLog) {
+    std::wstring out = folder_ + L"stdout.txt";
+    StartViewer(out);
+    ASSERT_TRUE(SendText("one"));
+    ASSERT_TRUE(SendText("\x07two"));
+    std::string log = ReadBytes(log_);
+    EXPECT_EQ(TextsOf(log), (std::vector<std::string>{"one", "\\atwo"}));
+    EXPECT_EQ(ReadBytes(out), log);
+}
+
+TEST_F(TraceViewer, HostilePayloadsAreReadWithinTheirBoundsAndLoggingGoesOn) {
+    StartViewer();
+    const char longer[] = "abcdef";
+    ASSERT_TRUE(Send(longer, 3));          // no terminator: only the three bytes
+    ASSERT_TRUE(Send(nullptr, 0));         // no data at all
+    ASSERT_TRUE(Send(longer, 0));          // a buffer, but nothing of it sent
+    ASSERT_TRUE(Send("ab\0cd", 6));        // the text ends at the first zero
+    std::string high;
+    for (int b = 0x80; b <= 0xFF; ++b) high += static_cast<char>(b);
+    ASSERT_TRUE(SendText(high));           // not valid text in any code page
+    ASSERT_TRUE(SendText("\x01\x1b\x7f"));
+    std::string huge(100 * 1024, 'x');
+    for (size_t i = 0; i < huge.size(); i += 1000) huge[i] = '0' + (i / 1000) % 10;
+    ASSERT_TRUE(SendText(huge));
+    std::string hugeHigh(100 * 1024, '\x82');  // lead bytes with no trail to end on
+    ASSERT_TRUE(Send(hugeHigh.data(), static_cast<DWORD>(hugeHigh.size())));
+    ASSERT_TRUE(SendText("still logging"));
+
+    std::vector<std::string> texts = Logged();
+    ASSERT_EQ(texts.size(), 9u);
+    EXPECT_EQ(texts[0], "abc\\[unterminated]");
+    EXPECT_EQ(texts[1], "\\[unterminated]");
+    EXPECT_EQ(texts[2], "\\[unterminated]");
+    EXPECT_EQ(texts[3], "ab");
+    EXPECT_EQ(texts[4], high);
+    EXPECT_EQ(texts[5], "\\x01\\x1B\\x7F");
+    EXPECT_TRUE(texts[6] == huge) << "100 KB line logged with " << texts[6].size() << " bytes";
+    EXPECT_TRUE(texts[7] == hugeHigh + "\\[unterminated]") << texts[7].size() << " bytes";
+    EXPECT_EQ(texts[8], "still logging");
+    EXPECT_TRUE(viewer_.Running());
+    // The window shows the long lines cut short, not in full.
+    HWND list = List();
+    ASSERT_NE(list, nullptr);
+    DWORD_PTR length = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(list, LB_GETTEXTLEN, 6, 0, SMTO_ABORTIFHUNG, kTimeoutMs, &length));
+    EXPECT_LT(length, 4096u);
+}
+
+TEST_F(TraceViewer, WindowSeparatesGroupsAndClearLeavesTheLogAlone) {
+    StartViewer();
+    ASSERT_TRUE(SendText("\nfirst group "));  // nothing above it to separate from
+    ASSERT_TRUE(SendText("a "));
+    ASSERT_TRUE(SendText("\nsecond group "));
+    ASSERT_TRUE(SendText("\x07odd "));
+    HWND list = List();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 5);  // one separator row
+    EXPECT_EQ(SendMessageA(list, LB_GETTEXTLEN, 2, 0), 0);
+    EXPECT_EQ(SendMessageA(list, LB_GETTEXTLEN, 3, 0), static_cast<LRESULT>(13 + strlen("\\nsecond group ")));
+
+    Command(kCmdClear);
+    EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);
+    ASSERT_TRUE(SendText("after clear"));
+    EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 1);
+    EXPECT_EQ(Logged().size(), 5u);
+}
+
+TEST_F(TraceViewer, CopyPutsEveryLineOnTheClipboard) {
+    StartViewer();
+    ASSERT_TRUE(SendText("\x07" "bell"));
+    ASSERT_TRUE(SendText("\x82\xa0"));  // HIRAGANA LETTER A in code page 932
+    Command(kCmdCopy);
+    ASSERT_TRUE(WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, kTimeoutMs));
+    HANDLE ansi = GetClipboardData(CF_TEXT);
+    std::string copied = ansi ? static_cast<const char*>(GlobalLock(ansi)) : "";
+    if (ansi) GlobalUnlock(ansi);
+    HANDLE wide = GetClipboardData(CF_UNICODETEXT);
+    std::wstring copiedWide = wide ? static_cast<const wchar_t*>(GlobalLock(wide)) : L"";
+    if (wide) GlobalUnlock(wide);
+    CloseClipboard();
+    EXPECT_EQ(copied, ReadBytes(log_));
+    EXPECT_EQ(TextsOf(copied), (std::vector<std::string>{"\\abell", "\x82\xa0"}));
+    if (GetACP() == 932) {
+        EXPECT_NE(copiedWide.find(L"\x3042\r\n"), std::wstring::npos);
+    }
+}
+
+// The Save dialog of the viewer, once it is up; null when it did not come.
+HWND SaveDialog(DWORD viewer) { return FindProcessWindow(viewer, L"#32770", kTimeoutMs); }
+
+// The file name box of a save dialog: an edit with the id of cmb13 (0x47C),
+// inside that combo box.
+HWND FileNameBox(HWND dialog) {
+    HWND box = nullptr;
+    WaitUntil(
+        [&] {
+            EnumChildWindows(
+                dialog,
+                [](HWND child, LPARAM found) {
+                    wchar_t kind[16];
+                    if (GetDlgCtrlID(child) == 0x47C && GetClassNameW(child, kind, 16) &&
+                        lstrcmpiW(kind, L"Edit") == 0) {
+                        *reinterpret_cast<HWND*>(found) = child;
+                        return FALSE;
+                    }
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&box));
+            return box != nullptr;
+        },
+        kTimeoutMs);
+    return box;
+}
+
+TEST_F(TraceViewer, SaveWritesEveryLineToTheChosenFile) {
+    StartViewer();
+    ASSERT_TRUE(SendText("\nsaved group "));
+    ASSERT_TRUE(SendText("\x07saved bell "));
+    std::wstring saved = folder_ + L"saved.log";
+    PostMessageW(window_, WM_COMMAND, kCmdSave, 0);
+    HWND dialog = SaveDialog(viewer_.Id());
+    ASSERT_NE(dialog, nullptr) << "no save dialog";
+    HWND name = FileNameBox(dialog);
+    ASSERT_NE(name, nullptr);
+    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(saved.c_str()));
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    std::string log = ReadBytes(log_);
+    EXPECT_TRUE(WaitUntil([&] { return ReadBytes(saved).size() == log.size(); }, kTimeoutMs));
+    EXPECT_EQ(ReadBytes(saved), log);
+    EXPECT_EQ(TextsOf(log), (std::vector<std::string>{"\\nsaved group ", "\\asaved bell "}));
+}
+
+// Closing while Save asks whether to replace a file: both dialogs are open.
+TEST_F(TraceViewer, ClosingWhileSaveAsksQuestionsEndsCleanly) {
+    StartViewer();
+    ASSERT_TRUE(SendText("line"));
+    PostMessageW(window_, WM_COMMAND, kCmdSave, 0);
+    HWND dialog = SaveDialog(viewer_.Id());
+    ASSERT_NE(dialog, nullptr) << "no save dialog";
+    HWND name = FileNameBox(dialog);
+    ASSERT_NE(name, nullptr);
+    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(log_.c_str()));
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(dialog); }, kTimeoutMs)) << "no question about replacing";
+    PostMessageW(window_, WM_CLOSE, 0, 0);
+    DWORD code = 99;
+    EXPECT_TRUE(viewer_.WaitExit(kTimeoutMs, &code)) << "the viewer did not close";
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(TextsOf(ReadBytes(log_)), std::vector<std::string>{"line"});  // not replaced
+}
+
+TEST(TraceViewerStart, ASecondViewerLeavesTheFirstRunning) {
+    std::wstring folder = FreshFolder(L"tracewin-twice");
+    ChildProcess first;
+    ASSERT_TRUE(first.Start(TestFolder() + L"tracewin.exe", L"--quiet --log \"" + folder + L"first.log\""));
+    HWND window = FindProcessWindow(first.Id(), L"VeskDebugWClass", kTimeoutMs);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(RunToExit(TestFolder() + L"tracewin.exe", L"--quiet --log \"" + folder + L"second.log\"", kTimeoutMs),
+              3);  // already running
+    const char text[] = "to the first";
+    COPYDATASTRUCT copy = {0, sizeof text, const_cast<char*>(text)};
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy), SMTO_ABORTIFHUNG,
+                                    kTimeoutMs, &result));
+    EXPECT_EQ(TextsOf(ReadBytes(folder + L"first.log")), std::vector<std::string>{"to the first"});
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    DWORD code = 1;
+    EXPECT_TRUE(first.WaitExit(kTimeoutMs, &code));
+    EXPECT_EQ(code, 0u);
+    first.Kill();
+    RemoveFolder(folder);
+}
+
+TEST(TraceViewerStart, CommandLineProblemsEndItWithTheirCodes) {
+    std::string errors;
+    // --quiet after the bad option still keeps the message box away.
+    EXPECT_EQ(RunToExit(TestFolder() + L"tracewin.exe", L"--bogus --quiet", kTimeoutMs, &errors), 1);
+    EXPECT_NE(errors.find("Usage"), std::string::npos) << errors;
+    EXPECT_EQ(RunToExit(TestFolder() + L"tracewin.exe", L"--quiet --log C:\\no\\such\\folder\\x.log", kTimeoutMs,
+                        &errors),
+              2);
+    EXPECT_NE(errors.find("C:\\no\\such\\folder\\x.log"), std::string::npos) << errors;
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+// What other programs need to talk to a running reconvhost: its hidden
+// window's class, the messages it takes, and its exit codes.
+#pragma once
+
+#include <windows.h>
+
+#ifdef _WIN64
+#define RECONVHOST_ARCH L"x64"
+#else
+#define RECONVHOST_ARCH L"x86"
+#endif
+
+// The hidden top-level window of a running host (one per architecture).
+#define RECONVHOST_WINDOW_CLASS L"RodavoziReconvHost." RECONVHOST_ARCH
+
+// Posted by "reconvhost --stop": remove the hook and exit.
+#define RECONVHOST_STOP_MESSAGE (WM_APP + 1)
+// The notification icon's callback message.
+#define RECONVHOST_ICON_MESSAGE (WM_APP + 2)
+// WM_COMMAND id of Exit in the icon's menu.
+#define RECONVHOST_CMD_EXIT 1001
+
+enum ReconvHostExitCode {
+    kExitOk = 0,
+    kExitUsage = 1,
+    kExitNoDll = 2,
+    kExitBadDll = 3,
+    kExitHookRefused = 4,
+    kExitAlreadyRunning = 5,
+    kExitNotRunning = 6,
+    kExitStopTimeout = 7,
+    kExitNoWindow = 8,
+};

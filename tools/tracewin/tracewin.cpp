@@ -1,0 +1,586 @@
+// tracewin: the trace viewer of RODAVOZI.DLL.
+//
+// A top-level window of class "VeskDebugWClass" that takes every WM_COPYDATA
+// payload as one trace line and shows it with its arrival time. The DLL looks
+// the viewer up when it is mapped into a process, so start the viewer first.
+// The line format is described in trace_format.h; README.md has the options.
+#include <windows.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <deque>
+#include <string>
+
+#include "trace_format.h"
+
+namespace {
+
+const char kClassName[] = "VeskDebugWClass";
+const char kTitle[] = "RODAVOZI trace viewer";
+// One viewer per session, whichever architecture: the 32-bit and the 64-bit
+// DLL both report to the first "VeskDebugWClass" window they find.
+const wchar_t kMutexName[] = L"Local\\RODAVOZI.tracewin";
+
+enum ExitCode {
+    kExitOk = 0,
+    kExitUsage = 1,
+    kExitLogFile = 2,
+    kExitAlreadyRunning = 3,
+    kExitWindow = 4,
+};
+
+enum CommandId {
+    kCmdSave = 101,
+    kCmdExit,
+    kCmdCopy,
+    kCmdClear,
+};
+
+// List box item data: what kind of row an item is.
+enum RowKind : LPARAM {
+    kRowLine = 0,
+    kRowBell = 1,
+    kRowSeparator = 2,
+};
+
+const size_t kMaxRows = 100000;      // lines kept in the window; the log keeps all
+const size_t kDisplayLimit = 1024;   // text bytes shown per row
+
+const wchar_t kUsage[] =
+    L"Usage: tracewin [--log FILE] [--stdout] [--quiet]\n"
+    L"\n"
+    L"Shows the trace lines of RODAVOZI.DLL: a window of class VeskDebugWClass\n"
+    L"that takes each WM_COPYDATA payload as one line. Start it before the host.\n"
+    L"\n"
+    L"  --log FILE  append every line to FILE as it arrives\n"
+    L"  --stdout    write every line to standard output as well\n"
+    L"  --quiet     report start-up errors on standard error only, no message box\n"
+    L"  --help      show this text\n"
+    L"\n"
+    L"Line format (log, standard output, Copy and Save), ending in CR LF:\n"
+    L"  HH:MM:SS.mmm <text>\n"
+    L"The text keeps the sender's ANSI code page; control bytes are escaped as\n"
+    L"\\a \\t \\n \\r \\xHH, a backslash as \\\\, and a payload without a\n"
+    L"terminating zero ends in \\[unterminated].\n"
+    L"\n"
+    L"In the window, a line holding BEL is marked red and a line that begins\n"
+    L"with a line feed starts a new group below a separator.\n"
+    L"\n"
+    L"Only one viewer runs per session: a second start brings the first to the\n"
+    L"front and exits with code 3.\n"
+    L"Exit codes: 0 closed normally, 1 bad command line, 2 log file cannot be\n"
+    L"opened, 3 a viewer is already running, 4 the window cannot be created.\n";
+
+struct Options {
+    std::wstring logPath;
+    bool toStdout = false;
+    bool quiet = false;
+    bool help = false;
+};
+
+HWND g_window;
+HWND g_list;
+HFONT g_font;      // ASCII: a fixed-pitch Latin font
+HFONT g_wideFont;  // everything else: a font of the ANSI code page's character set
+HANDLE g_log = INVALID_HANDLE_VALUE;
+HANDLE g_stdout = INVALID_HANDLE_VALUE;
+std::deque<std::string> g_lines;  // formatted lines, for Copy and Save
+int g_extent;                      // widest row in pixels, for the scroll bar
+int g_modal;                       // modal dialogs of the viewer now open
+bool g_closeWanted;                // a close that waits for them to end
+
+// Messages for the person who started the viewer: standard error, and a
+// message box unless --quiet.
+void Report(const Options& options, const wchar_t* text, bool error) {
+    HANDLE handle = GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        if (AttachConsole(ATTACH_PARENT_PROCESS))
+            handle = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+        DWORD mode, written;
+        if (GetConsoleMode(handle, &mode)) {
+            WriteConsoleW(handle, text, lstrlenW(text), &written, nullptr);
+        } else {
+            int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+            std::string ansi(size > 0 ? size : 1, '\0');
+            WideCharToMultiByte(CP_ACP, 0, text, -1, &ansi[0], size, nullptr, nullptr);
+            WriteFile(handle, ansi.data(), lstrlenA(ansi.c_str()), &written, nullptr);
+        }
+    }
+    if (!options.quiet) MessageBoxW(nullptr, text, L"tracewin", MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
+}
+
+bool ParseOptions(Options& options) {
+    int count = 0;
+    wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (args == nullptr) return false;
+    // Every argument is looked at, so that --quiet counts wherever it stands.
+    bool ok = true;
+    for (int i = 1; i < count; ++i) {
+        std::wstring arg = args[i];
+        if (arg == L"--log" && i + 1 < count)
+            options.logPath = args[++i];
+        else if (arg == L"--stdout")
+            options.toStdout = true;
+        else if (arg == L"--quiet")
+            options.quiet = true;
+        else if (arg == L"--help" || arg == L"-h" || arg == L"/?")
+            options.help = true;
+        else
+            ok = false;
+    }
+    LocalFree(args);
+    return ok;
+}
+
+// Writes one line and its line end with a single call, so that a reader of
+// the file or the pipe sees each line as soon as it has arrived.
+bool WriteLine(HANDLE handle, const std::string& line) {
+    if (handle == INVALID_HANDLE_VALUE) return true;
+    std::string data = line + "\r\n";
+    DWORD written = 0;
+    return WriteFile(handle, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) != 0;
+}
+
+// Bytes of `payload`'s text that fit in a row without cutting a double-byte
+// character in two.
+size_t DisplayLimit(const TracePayload& payload) {
+    size_t length = payload.TextLength();
+    if (length <= kDisplayLimit) return 0;
+    size_t cut = 0;
+    while (cut < kDisplayLimit) {
+        size_t width = IsDBCSLeadByte(payload.bytes[cut]) ? 2 : 1;
+        if (cut + width > kDisplayLimit) break;
+        cut += width;
+    }
+    return cut;
+}
+
+// Row text for the screen: converted from the ANSI code page as the system
+// converts it.
+std::wstring ToDisplay(const char* text, int length) {
+    int units = MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
+    std::wstring wide(units > 0 ? units : 0, L' ');
+    if (units > 0) MultiByteToWideChar(CP_ACP, 0, text, length, &wide[0], units);
+    return wide;
+}
+
+// Draws (or only measures) `text` from x on the baseline y, ASCII runs in the
+// Latin font and the rest in the wide font: one font seldom has both kinds
+// of glyph unless the system links fonts for it. Returns the width.
+int TextRuns(HDC dc, const std::wstring& text, int x, int y, bool draw) {
+    int start = x;
+    HGDIOBJ old = GetCurrentObject(dc, OBJ_FONT);
+    UINT align = SetTextAlign(dc, TA_BASELINE | TA_LEFT);
+    for (size_t i = 0; i < text.size();) {
+        bool ascii = text[i] < 0x80;
+        size_t end = i;
+        while (end < text.size() && (text[end] < 0x80) == ascii) ++end;
+        HFONT font = ascii ? g_font : g_wideFont;
+        if (font) SelectObject(dc, font);
+        SIZE size = {};
+        GetTextExtentPoint32W(dc, text.c_str() + i, static_cast<int>(end - i), &size);
+        if (draw) TextOutW(dc, x, y, text.c_str() + i, static_cast<int>(end - i));
+        x += size.cx;
+        i = end;
+    }
+    SetTextAlign(dc, align);
+    SelectObject(dc, old);
+    return x - start;
+}
+
+// Height and ascent of a row: the larger of the two fonts.
+void RowMetrics(HDC dc, int* height, int* ascent) {
+    *height = 0;
+    *ascent = 0;
+    HGDIOBJ old = GetCurrentObject(dc, OBJ_FONT);
+    for (HFONT font : {g_font, g_wideFont}) {
+        if (font) SelectObject(dc, font);
+        TEXTMETRICW metrics;
+        GetTextMetricsW(dc, &metrics);
+        if (metrics.tmAscent > *ascent) *ascent = metrics.tmAscent;
+        if (metrics.tmHeight > *height) *height = metrics.tmHeight;
+    }
+    SelectObject(dc, old);
+}
+
+void AddRow(const std::string& text, RowKind kind) {
+    bool atEnd = true;
+    int count = static_cast<int>(SendMessageA(g_list, LB_GETCOUNT, 0, 0));
+    int rowHeight = static_cast<int>(SendMessageA(g_list, LB_GETITEMHEIGHT, 0, 0));
+    RECT client;
+    GetClientRect(g_list, &client);
+    if (count > 0 && rowHeight > 0) {
+        int top = static_cast<int>(SendMessageA(g_list, LB_GETTOPINDEX, 0, 0));
+        atEnd = top + (client.bottom - client.top) / rowHeight >= count;
+    }
+    int index = static_cast<int>(SendMessageA(g_list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
+    if (index < 0) return;  // out of memory: the log still has the line
+    SendMessageA(g_list, LB_SETITEMDATA, index, kind);
+    if (kind != kRowSeparator) {
+        HDC dc = GetDC(g_list);
+        int width = TextRuns(dc, ToDisplay(text.c_str(), static_cast<int>(text.size())), 0, 0, false) + 16;
+        ReleaseDC(g_list, dc);
+        if (width > g_extent) {
+            g_extent = width;
+            SendMessageA(g_list, LB_SETHORIZONTALEXTENT, g_extent, 0);
+        }
+    }
+    if (atEnd) SendMessageA(g_list, LB_SETTOPINDEX, index, 0);
+}
+
+// Drops the oldest line and the separator rows in front of it.
+void DropOldestRow() {
+    while (SendMessageA(g_list, LB_GETCOUNT, 0, 0) > 0 &&
+           SendMessageA(g_list, LB_GETITEMDATA, 0, 0) == kRowSeparator)
+        SendMessageA(g_list, LB_DELETESTRING, 0, 0);
+    SendMessageA(g_list, LB_DELETESTRING, 0, 0);
+    g_lines.pop_front();
+}
+
+void TakeLine(const TracePayload& payload) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    TraceTime time = {now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+    std::string line = FormatTraceLine(time, payload);
+    // A full disk may recover, so the log is tried again with the next line;
+    // a standard output whose reader has gone is dropped.
+    WriteLine(g_log, line);
+    if (!WriteLine(g_stdout, line)) g_stdout = INVALID_HANDLE_VALUE;
+
+    if (g_lines.size() >= kMaxRows) DropOldestRow();
+    g_lines.push_back(line);
+    size_t limit = DisplayLimit(payload);
+    std::string row;
+    if (limit == 0) {
+        row = line;
+    } else {
+        row = line.substr(0, 13);
+        AppendEscapedText(row, payload, limit);
+        char more[64];
+        wsprintfA(more, " ... (%lu bytes in all)", static_cast<unsigned long>(payload.TextLength()));
+        row += more;
+    }
+    if (payload.StartsGroup() && SendMessageA(g_list, LB_GETCOUNT, 0, 0) > 0) AddRow("", kRowSeparator);
+    AddRow(row, payload.HasBell() ? kRowBell : kRowLine);
+}
+
+std::string AllLines() {
+    std::string all;
+    for (const std::string& line : g_lines) {
+        all += line;
+        all += "\r\n";
+    }
+    return all;
+}
+
+bool PutOnClipboard(UINT format, const void* data, size_t size) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (memory == nullptr) return false;
+    void* target = GlobalLock(memory);
+    memcpy(target, data, size);
+    GlobalUnlock(memory);
+    if (SetClipboardData(format, memory) == nullptr) {
+        GlobalFree(memory);
+        return false;
+    }
+    return true;
+}
+
+// Copy: every line in the line format, as ANSI text and as the Unicode text
+// that the ANSI code page gives.
+void CopyAll(HWND window) {
+    std::string all = AllLines();
+    int units = MultiByteToWideChar(CP_ACP, 0, all.c_str(), -1, nullptr, 0);
+    std::wstring wide(units > 0 ? units : 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, all.c_str(), -1, &wide[0], units);
+    if (!OpenClipboard(window)) {
+        MessageBeep(MB_ICONWARNING);
+        return;
+    }
+    EmptyClipboard();
+    PutOnClipboard(CF_TEXT, all.c_str(), all.size() + 1);
+    PutOnClipboard(CF_UNICODETEXT, wide.c_str(), wide.size() * sizeof(wchar_t));
+    CloseClipboard();
+}
+
+// Closing the window under an open Save dialog would pull the owner away
+// from the dialog: the dialogs are cancelled first and the close happens
+// once they have returned.
+BOOL CALLBACK CancelDialog(HWND dialog, LPARAM) {
+    char kind[16];
+    if (GetClassNameA(dialog, kind, sizeof kind) && lstrcmpA(kind, "#32770") == 0) {
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        PostMessageA(dialog, WM_COMMAND, IDNO, 0);  // "replace the file?" has no Cancel
+    }
+    return TRUE;
+}
+
+void CloseViewer(HWND window) {
+    if (g_modal > 0) {
+        g_closeWanted = true;
+        EnumThreadWindows(GetCurrentThreadId(), CancelDialog, 0);
+        return;
+    }
+    DestroyWindow(window);
+}
+
+void SaveAll(HWND window) {
+    wchar_t path[MAX_PATH] = L"trace.log";
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = window;
+    dialog.lpstrFilter = L"Trace logs (*.log)\0*.log\0Text files (*.txt)\0*.txt\0All files\0*.*\0";
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrDefExt = L"log";
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    ++g_modal;
+    BOOL chosen = GetSaveFileNameW(&dialog);
+    --g_modal;
+    if (!chosen || g_closeWanted) return;
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    std::string all = AllLines();
+    DWORD written = 0;
+    bool ok = file != INVALID_HANDLE_VALUE &&
+              WriteFile(file, all.data(), static_cast<DWORD>(all.size()), &written, nullptr) && written == all.size();
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (!ok) {
+        std::wstring text = L"Cannot write ";
+        text += path;
+        ++g_modal;
+        MessageBoxW(window, text.c_str(), L"tracewin", MB_OK | MB_ICONERROR);
+        --g_modal;
+    }
+}
+
+void ClearAll() {
+    SendMessageA(g_list, LB_RESETCONTENT, 0, 0);
+    SendMessageA(g_list, LB_SETHORIZONTALEXTENT, 0, 0);
+    g_extent = 0;
+    g_lines.clear();
+}
+
+void DrawRow(const DRAWITEMSTRUCT* item) {
+    HDC dc = item->hDC;
+    RECT rect = item->rcItem;
+    bool selected = (item->itemState & ODS_SELECTED) != 0;
+    if (item->itemID == static_cast<UINT>(-1)) {
+        FillRect(dc, &rect, GetSysColorBrush(COLOR_WINDOW));
+        return;
+    }
+    RowKind kind = static_cast<RowKind>(item->itemData);
+    FillRect(dc, &rect, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    if (kind == kRowSeparator) {
+        RECT rule = {rect.left + 2, (rect.top + rect.bottom) / 2, rect.right - 2, (rect.top + rect.bottom) / 2 + 1};
+        FillRect(dc, &rule, GetSysColorBrush(COLOR_GRAYTEXT));
+        return;
+    }
+    if (kind == kRowBell) {
+        RECT mark = {rect.left, rect.top, rect.left + 4, rect.bottom};
+        HBRUSH red = CreateSolidBrush(RGB(0xD0, 0, 0));
+        FillRect(dc, &mark, red);
+        DeleteObject(red);
+    }
+    int length = static_cast<int>(SendMessageA(item->hwndItem, LB_GETTEXTLEN, item->itemID, 0));
+    if (length <= 0) return;
+    std::string text(length + 1, '\0');
+    length = static_cast<int>(SendMessageA(item->hwndItem, LB_GETTEXT, item->itemID, reinterpret_cast<LPARAM>(&text[0])));
+    if (length <= 0) return;
+    COLORREF color = selected ? GetSysColor(COLOR_HIGHLIGHTTEXT)
+                              : kind == kRowBell ? RGB(0xC0, 0, 0) : GetSysColor(COLOR_WINDOWTEXT);
+    SetTextColor(dc, color);
+    SetBkMode(dc, TRANSPARENT);
+    int height, ascent;
+    RowMetrics(dc, &height, &ascent);
+    int baseline = rect.top + (rect.bottom - rect.top - height) / 2 + ascent;
+    TextRuns(dc, ToDisplay(text.c_str(), length), rect.left + 8, baseline, true);
+    if (item->itemState & ODS_FOCUS) DrawFocusRect(dc, &item->rcItem);
+}
+
+HMENU BuildMenu() {
+    HMENU file = CreatePopupMenu();
+    AppendMenuW(file, MF_STRING, kCmdSave, L"&Save...\tCtrl+S");
+    AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(file, MF_STRING, kCmdExit, L"E&xit");
+    HMENU edit = CreatePopupMenu();
+    AppendMenuW(edit, MF_STRING, kCmdCopy, L"&Copy all\tCtrl+C");
+    AppendMenuW(edit, MF_STRING, kCmdClear, L"C&lear\tCtrl+L");
+    HMENU bar = CreateMenu();
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), L"&Edit");
+    return bar;
+}
+
+LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE: {
+        g_font = CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"Courier New");
+        CHARSETINFO charset = {};
+        TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<ULONG_PTR>(GetACP())), &charset, TCI_SRCCODEPAGE);
+        g_wideFont = CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset.ciCharset, OUT_DEFAULT_PRECIS,
+                                 CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, nullptr);
+        g_list = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", nullptr,
+                                 WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT |
+                                     LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOTIFY,
+                                 0, 0, 0, 0, window, nullptr, GetModuleHandleA(nullptr), nullptr);
+        if (g_list == nullptr) return -1;
+        if (g_font) SendMessageA(g_list, WM_SETFONT, reinterpret_cast<WPARAM>(g_font), FALSE);
+        return 0;
+    }
+    case WM_MEASUREITEM: {
+        MEASUREITEMSTRUCT* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+        HDC dc = GetDC(window);
+        int height, ascent;
+        RowMetrics(dc, &height, &ascent);
+        ReleaseDC(window, dc);
+        measure->itemHeight = height + 2;
+        return TRUE;
+    }
+    case WM_DRAWITEM:
+        DrawRow(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        return TRUE;
+    case WM_SIZE:
+        if (g_list) MoveWindow(g_list, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        return 0;
+    case WM_SETFOCUS:
+        if (g_list) SetFocus(g_list);
+        return 0;
+    case WM_COPYDATA: {
+        // Only what the system copied for us is read: cbData bytes at lpData.
+        const COPYDATASTRUCT* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (data == nullptr) return FALSE;
+        TracePayload payload = {static_cast<const unsigned char*>(data->lpData), data->cbData};
+        if (payload.bytes == nullptr) payload.size = 0;
+        TakeLine(payload);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case kCmdSave:
+            if (g_modal > 0) return 0;  // one Save at a time
+            SaveAll(window);
+            if (g_closeWanted && g_modal == 0) DestroyWindow(window);
+            return 0;
+        case kCmdExit: CloseViewer(window); return 0;
+        case kCmdCopy: CopyAll(window); return 0;
+        case kCmdClear: ClearAll(); return 0;
+        }
+        break;
+    case WM_CLOSE:
+        CloseViewer(window);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Lets processes of lower integrity deliver their traces (Windows 7 and
+// later; looked up at run time so that older systems still start the viewer).
+void AcceptCopyDataFromEveryone(HWND window) {
+    typedef BOOL(WINAPI * FilterProc)(HWND, UINT, DWORD, void*);
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    FARPROC proc = user32 ? GetProcAddress(user32, "ChangeWindowMessageFilterEx") : nullptr;
+    if (proc) reinterpret_cast<FilterProc>(reinterpret_cast<void*>(proc))(window, WM_COPYDATA, 1 /*MSGFLT_ALLOW*/, nullptr);
+}
+
+// A second start: bring the running viewer to the front. It may still be
+// creating its window, so look for a moment.
+void ActivateRunningViewer() {
+    for (int tries = 0; tries < 20; ++tries) {
+        HWND other = FindWindowA(kClassName, kTitle);
+        if (other) {
+            if (IsIconic(other)) ShowWindow(other, SW_RESTORE);
+            SetForegroundWindow(other);
+            return;
+        }
+        Sleep(100);
+    }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+    Options options;
+    if (!ParseOptions(options)) {
+        std::wstring text = L"tracewin: bad command line\n\n";
+        text += kUsage;
+        Report(options, text.c_str(), true);
+        return kExitUsage;
+    }
+    if (options.help) {
+        Report(options, kUsage, false);
+        return kExitOk;
+    }
+
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, kMutexName);
+    if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        ActivateRunningViewer();
+        Report(options, L"tracewin: a trace viewer is already running in this session; brought it to the front.\n",
+               true);
+        return kExitAlreadyRunning;
+    }
+
+    if (!options.logPath.empty()) {
+        g_log = CreateFileW(options.logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (g_log == INVALID_HANDLE_VALUE) {
+            wchar_t reason[256] = L"";
+            DWORD error = GetLastError();
+            FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, reason, 256,
+                           nullptr);
+            std::wstring text = L"tracewin: cannot open the log file " + options.logPath + L" (error " +
+                                std::to_wstring(error) + L"): " + reason + L"\n";
+            Report(options, text.c_str(), true);
+            return kExitLogFile;
+        }
+    }
+    if (options.toStdout) {
+        g_stdout = GetStdHandle(STD_OUTPUT_HANDLE);
+        if (g_stdout == nullptr || g_stdout == INVALID_HANDLE_VALUE) {
+            g_stdout = INVALID_HANDLE_VALUE;
+            if (AttachConsole(ATTACH_PARENT_PROCESS))
+                g_stdout = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        }
+    }
+
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ViewerProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = kClassName;
+    RegisterClassA(&wc);
+    g_window = CreateWindowExA(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 900, 500,
+                               nullptr, BuildMenu(), instance, nullptr);
+    if (g_window == nullptr) {
+        Report(options, L"tracewin: cannot create the viewer window.\n", true);
+        return kExitWindow;
+    }
+    AcceptCopyDataFromEveryone(g_window);
+    ShowWindow(g_window, show);
+
+    ACCEL keys[] = {
+        {FVIRTKEY | FCONTROL, 'S', kCmdSave},
+        {FVIRTKEY | FCONTROL, 'C', kCmdCopy},
+        {FVIRTKEY | FCONTROL, 'L', kCmdClear},
+    };
+    HACCEL accelerators = CreateAcceleratorTableA(keys, sizeof keys / sizeof keys[0]);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (TranslateAcceleratorA(g_window, accelerators, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    if (g_log != INVALID_HANDLE_VALUE) CloseHandle(g_log);
+    if (g_font) DeleteObject(g_font);
+    if (g_wideFont) DeleteObject(g_wideFont);
+    CloseHandle(mutex);
+    return kExitOk;
+}
