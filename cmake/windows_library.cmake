@@ -69,3 +69,6 @@ add_custom_command(TARGET rodavozi POST_BUILD
     COMMAND ${CMAKE_DLLTOOL} -k -d ${CMAKE_CURRENT_BINARY_DIR}/RODAVOZI.def -D RODAVOZI.DLL
             -l ${RODAVOZI_IMPORT_LIB}
     COMMENT "Import library RODAVOZI.lib")
+
+# install() rules and the exported package for hosts.
+include(${CMAKE_CURRENT_LIST_DIR}/install.cmake)
