@@ -15,9 +15,20 @@ typedef const unsigned char* Bytes;
 // walk ever steps over the terminator.
 int CharWidth(Bytes t, int i) { return IsLeadByte(t[i]) && t[i + 1] != 0 ? 2 : 1; }
 
+// A byte that is not a lead byte ends the character it belongs to, whether
+// it stands alone or second in a two-byte character, so the position after it
+// is a character boundary. A walk to `offset` can start at the last such
+// position at or before it instead of at the start of the text; the result is
+// the same, and the cost depends on the distance, not on the offset.
+int WalkStart(Bytes t, int offset) {
+    int j = offset;
+    while (j > 0 && IsLeadByte(t[j - 1])) --j;
+    return j;
+}
+
 // The last character boundary at or before `offset` (at most the length).
 int BoundaryAtOrBefore(Bytes t, int offset) {
-    int p = 0;
+    int p = WalkStart(t, offset);
     while (p < offset) {
         int next = p + CharWidth(t, p);
         if (next > offset) break;
@@ -28,7 +39,7 @@ int BoundaryAtOrBefore(Bytes t, int offset) {
 
 // The first character boundary at or after `offset` (below the length).
 int BoundaryAtOrAfter(Bytes t, int offset) {
-    int p = 0;
+    int p = WalkStart(t, offset);
     while (p < offset) p += CharWidth(t, p);
     return p;
 }

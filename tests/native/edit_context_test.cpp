@@ -142,6 +142,32 @@ TEST_F(EditContext, ResultStaysInRangeForEveryCaret) {
     }
 }
 
+// Walks that start near their goal must find the boundaries that reading the
+// text from its start finds, also in runs of kanji whose second bytes have
+// lead-byte values.
+TEST_F(EditContext, BoundariesAgreeWithReadingFromTheStart) {
+    const unsigned char pool[] = {0x88, 0x9F, 0x82, 0xA0, 0x81, 0x40, 0x41, 0xB1, 0xE0, 0xFC, 0x0A};
+    unsigned int seed = 7;
+    for (int round = 0; round < 3000; ++round) {
+        char text[200];
+        int length = 1 + round % 190;
+        for (int i = 0; i < length; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            text[i] = static_cast<char>(pool[(seed >> 16) % sizeof pool]);
+        }
+        text[length] = 0;
+        for (int caret = 0; caret <= length; ++caret) {
+            int boundary = 0;  // the last boundary at or before the caret, read from the start
+            for (int p = 0; p <= caret;) {
+                boundary = p;
+                p += IsLeadByte(static_cast<unsigned char>(text[p])) && text[p + 1] != 0 ? 2 : 1;
+            }
+            char out[EDIT_CONTEXT_OUT_SIZE];
+            ASSERT_EQ(CaretContext(text, caret, out).Caret, boundary) << "round " << round << " caret " << caret;
+        }
+    }
+}
+
 TEST_F(EditContext, SelectionsAreCutToSixtyFourBytes) {
     EXPECT_EQ(Selection(Letters(80), 0, 80), Letters(64));
     EXPECT_EQ(Selection(Letters(63) + FA + "z", 0, 66), Letters(63)) << "a character straddling byte 64 goes whole";
