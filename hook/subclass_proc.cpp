@@ -11,12 +11,17 @@
 
 namespace {
 
-// The window is being destroyed: forget it wherever it is named. Its
-// previous procedure does not see the message and is not put back.
+// The window is being destroyed: forget it wherever it is named. Its own
+// procedure still gets the message, since that is where a control frees what
+// it holds (an edit control its text and state); without it every edit
+// window destroyed while subclassed would leak them in its program.
 LRESULT ForgetDestroyedWindow(HWND window, WPARAM wParam, LPARAM lParam) {
     TraceMessage("destory %x ", TRACE_HEX(window));
+    LOCALSUBCLASS own = LocalSubclass;
     if (window == SharedState.SubclassedWindow) ClearSharedSubclass();
-    if (window == LocalSubclass.Window) LocalSubclass = LOCALSUBCLASS{0, 0, 0};
+    if (window == own.Window) LocalSubclass = LOCALSUBCLASS{0, 0, 0};
+    if (window == own.Window && own.PreviousProc != nullptr)
+        return CallPreviousProcedure(&own, window, WM_NCDESTROY, wParam, lParam);
     return DefWindowProcA(window, WM_NCDESTROY, wParam, lParam);
 }
 
@@ -33,11 +38,8 @@ LRESULT GiveBackOnFocusLoss(HWND window, WPARAM wParam, LPARAM lParam) {
 // Only the procedure this process recorded for this very window is ever
 // called; any other window running this procedure gets the default one.
 LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (window == LocalSubclass.Window && LocalSubclass.PreviousProc != nullptr) {
-        if (LocalSubclass.Unicode)
-            return CallWindowProcW(LocalSubclass.PreviousProc, window, message, wParam, lParam);
-        return CallWindowProcA(LocalSubclass.PreviousProc, window, message, wParam, lParam);
-    }
+    if (window == LocalSubclass.Window && LocalSubclass.PreviousProc != nullptr)
+        return CallPreviousProcedure(&LocalSubclass, window, message, wParam, lParam);
     TraceMessage("\a lpfnoldedit=0 %d %x %x ", message, TRACE_HEX(window),
                  TRACE_HEX(GetWindowProcedure(window)));
     if (SharedState.SubclassedUnicode) return DefWindowProcW(window, message, wParam, lParam);

@@ -32,3 +32,8 @@ void GiveBackLocalWindow(void) {
     LocalSubclass.PreviousProc = nullptr;
     LocalSubclass.Unicode = 0;
 }
+
+LRESULT CallPreviousProcedure(const LOCALSUBCLASS* record, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (record->Unicode) return CallWindowProcW(record->PreviousProc, window, message, wParam, lParam);
+    return CallWindowProcA(record->PreviousProc, window, message, wParam, lParam);
+}

@@ -31,3 +31,7 @@ void ClearSharedSubclass(void);
 // Puts the previous procedure back on the window of the local record, if
 // there is one, and empties the local record.
 void GiveBackLocalWindow(void);
+
+// Passes a message on to the recorded previous procedure, in the W form when
+// the window was subclassed with the W call.
+LRESULT CallPreviousProcedure(const LOCALSUBCLASS* record, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
