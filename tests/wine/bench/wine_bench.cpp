@@ -35,6 +35,7 @@
 
 #include "kvexedit.h"
 #include "support/loaded_dll.h"
+#include "support/processes.h"
 
 namespace {
 
@@ -94,13 +95,6 @@ long Calibrate(Op op) {
     }
 }
 
-std::string ExeDir() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    char* slash = strrchr(path, '\\');
-    if (slash) slash[1] = 0;
-    return path;
-}
 
 // ---- the hook on ordinary messages ----
 

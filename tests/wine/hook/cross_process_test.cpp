@@ -9,34 +9,13 @@
 
 #include "kvexedit.h"
 #include "support/loaded_dll.h"
+#include "support/processes.h"
 #include "support/trace_window.h"
 
 namespace {
 
-std::string PeerPath() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    char* slash = strrchr(path, '\\');
-    strcpy(slash ? slash + 1 : path, "hook_peer.exe");
-    return path;
-}
-
-// Handles sent messages (the peer's trace lines) while waiting for `handle`.
-bool PumpUntil(HANDLE handle, DWORD timeoutMs) {
-    DWORD deadline = GetTickCount() + timeoutMs;
-    for (;;) {
-        DWORD left = deadline - GetTickCount();
-        if (static_cast<LONG>(left) <= 0) return false;
-        DWORD r = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_ALLINPUT);
-        if (r == WAIT_OBJECT_0) return true;
-        if (r != WAIT_OBJECT_0 + 1) return false;
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    }
-}
-
 PROCESS_INFORMATION StartPeer(const char* mode) {
-    std::string command = "\"" + PeerPath() + "\" " + mode;
+    std::string command = "\"" + ExeDir() + "hook_peer.exe\" " + mode;
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
@@ -45,7 +24,7 @@ PROCESS_INFORMATION StartPeer(const char* mode) {
 }
 
 DWORD Finish(PROCESS_INFORMATION& pi) {
-    EXPECT_TRUE(PumpUntil(pi.hProcess, 30000)) << "peer did not finish";
+    EXPECT_TRUE(WaitPumping(pi.hProcess, 30000)) << "peer did not finish";
     DWORD code = 99;
     GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hProcess);
@@ -97,7 +76,7 @@ TEST_F(CrossProcess, TheHostsWindowKeepsWorkingWhenAPeerTakesTheRecord) {
     ResetEvent(ready);
     ResetEvent(quit);
     PROCESS_INFORMATION pi = StartPeer("hold");
-    ASSERT_TRUE(PumpUntil(ready, 30000));
+    ASSERT_TRUE(WaitPumping(ready, 30000));
     HWND peerWindow = Shared()->SubclassedWindow;
     EXPECT_NE(peerWindow, own) << "the peer's window took the record";
     EXPECT_NE(peerWindow, nullptr);

@@ -111,13 +111,6 @@ std::vector<Scenario> Scenarios() {
 
 // ---- two editors in two processes ----
 
-std::string ExeDir() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    char* slash = strrchr(path, '\\');
-    if (slash) slash[1] = 0;
-    return path;
-}
 
 HANDLE Event(const std::string& tag, const char* what) {
     return CreateEventA(nullptr, FALSE, FALSE, (tag + "." + what).c_str());

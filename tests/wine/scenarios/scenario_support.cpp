@@ -294,14 +294,3 @@ void Pump() {
     }
 }
 
-bool WaitPumping(HANDLE handle, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= timeoutMs) return false;
-        DWORD r = MsgWaitForMultipleObjects(1, &handle, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
-        if (r == WAIT_OBJECT_0) return true;
-        if (r == WAIT_FAILED) return false;
-        Pump();
-    }
-}

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ime_client.h"
+#include "support/processes.h"
 #include "text_check.h"
 
 enum class EditorKind { Kvex, KvexPassword, SystemEdit };
@@ -58,6 +59,5 @@ std::string FormatRow(const std::string& pattern, const std::string& scenario, c
 // A text for a report: UTF-8, long texts shortened around byte `at`.
 std::string Shown(const std::string& sjis, uint32_t at);
 
-// Waits for `handle` while dispatching this thread's messages; false on timeout.
-bool WaitPumping(HANDLE handle, DWORD timeoutMs);
+// Dispatches the messages waiting for this thread.
 void Pump();

@@ -25,6 +25,7 @@
 
 #include "stress_protocol.h"
 #include "support/loaded_dll.h"
+#include "support/processes.h"
 #include "support/trace_window.h"
 
 namespace {
@@ -43,28 +44,6 @@ uint64_t EnvNumber(const char* name, uint64_t fallback) {
     const char* text = getenv(name);
     if (text == nullptr || *text == 0) return fallback;
     return strtoull(text, nullptr, 0);
-}
-
-std::string ExePath(const char* name) {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    char* slash = strrchr(path, '\\');
-    strcpy(slash ? slash + 1 : path, name);
-    return path;
-}
-
-// Handles sent messages (trace lines) while waiting for `handle`.
-bool PumpUntil(HANDLE handle, DWORD timeoutMs) {
-    DWORD deadline = GetTickCount() + timeoutMs;
-    for (;;) {
-        DWORD left = deadline - GetTickCount();
-        if (static_cast<LONG>(left) <= 0) return false;
-        DWORD r = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_ALLINPUT);
-        if (r == WAIT_OBJECT_0) return true;
-        if (r != WAIT_OBJECT_0 + 1) return false;
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    }
 }
 
 bool TextBufferClear() {
@@ -226,7 +205,7 @@ private:
     }
 
     void Reap(Peer* peer) {
-        if (!PumpUntil(peer->process.hProcess, 30000)) {
+        if (!WaitPumping(peer->process.hProcess, 30000)) {
             Fail(std::string("peer ") + peer->name + " did not exit");
             TerminateProcess(peer->process.hProcess, 99);
         }
@@ -244,7 +223,7 @@ private:
         StressDriverTitle(title, GetCurrentProcessId(), peer->name);
         wsprintfA(ready, "%s-ready", title);
         HANDLE readyEvent = CreateEventA(nullptr, TRUE, FALSE, ready);
-        std::string command = "\"" + ExePath("stress_peer.exe") + "\" " + peer->name + " " +
+        std::string command = "\"" + ExeDir() + "stress_peer.exe" + "\" " + peer->name + " " +
                               std::to_string(GetCurrentProcessId());
         STARTUPINFOA si = {};
         si.cb = sizeof si;

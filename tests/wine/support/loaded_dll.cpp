@@ -1,5 +1,7 @@
 #include "support/loaded_dll.h"
 
+#include "support/processes.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -13,13 +15,10 @@ void Lookup(HMODULE module, const char* name, T* proc) {
 const LoadedDll& Dll() {
     static LoadedDll dll;
     if (dll.module) return dll;
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    char* slash = strrchr(path, '\\');
-    strcpy(slash ? slash + 1 : path, "RODAVOZI.DLL");
-    dll.module = LoadLibraryA(path);
+    std::string path = ExeDir() + "RODAVOZI.DLL";
+    dll.module = LoadLibraryA(path.c_str());
     if (!dll.module) {
-        fprintf(stderr, "cannot load %s (error %lu)\n", path, GetLastError());
+        fprintf(stderr, "cannot load %s (error %lu)\n", path.c_str(), GetLastError());
         return dll;
     }
     Lookup(dll.module, "IsReconvertMsg", &dll.IsReconvertMsg);
