@@ -18,6 +18,16 @@ std::wstring Host() { return TestFolder() + L"reconvhost.exe"; }
 
 HHOOK HookHandle() { return Shared()->HookHandle; }
 
+// A size query to a new edit window of this process: 160 when the host's hook
+// subclassed it and the DLL answered, 0 when nothing did.
+LRESULT SizeQueryToANewEditWindow() {
+    HWND edit = CreateWindowA("Edit", "", WS_OVERLAPPED, 0, 0, 50, 20, nullptr, nullptr, GetModuleHandleA(nullptr),
+                              nullptr);
+    LRESULT answer = SendMessageA(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0);
+    DestroyWindow(edit);
+    return answer;
+}
+
 class ResidentHost : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -58,10 +68,12 @@ TEST_F(ResidentHost, KeepsTheHookUntilStopped) {
     Sleep(300);
     EXPECT_TRUE(host_.Running());
     EXPECT_NE(HookHandle(), nullptr);
+    EXPECT_EQ(SizeQueryToANewEditWindow(), 160) << "the host's hook serves this process";
     EXPECT_EQ(RunToExit(Host(), L"--stop --quiet", kTimeoutMs), 0);
     // --stop returns only once the host has gone.
     EXPECT_FALSE(host_.Running());
     ExpectHostEnded();
+    EXPECT_EQ(SizeQueryToANewEditWindow(), 0) << "no hook, no answer";
 }
 
 TEST_F(ResidentHost, ASecondHostIsRefusedAndLeavesTheFirstHookAlone) {
