@@ -36,7 +36,7 @@ Placement Place(const std::u16string& marked);
 Placement PlaceAfterFiller(const std::u16string& marked, size_t filler);
 
 struct RowResult {
-    std::string verdict;  // ok, refused, DISAGREE or FAIL
+    std::string verdict;  // ok, refused or FAIL
     std::string record;   // what the record checks said
     std::string before, after;  // UTF-8, the caret or selection marked in `before`
     std::string note;
