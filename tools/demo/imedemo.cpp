@@ -125,14 +125,6 @@ void PumpFor(DWORD ms) {
     }
 }
 
-std::string EditorText(HWND editor) {
-    int n = GetWindowTextLengthA(editor);
-    std::string text(size_t(n) + 1, '\0');
-    int got = GetWindowTextA(editor, &text[0], n + 1);
-    text.resize(got > 0 ? size_t(got) : 0);
-    return text;
-}
-
 // The editor's text with its caret ('|') or selection ('[' ']') marked.
 std::string Marked(HWND editor) {
     std::string text = EditorText(editor);

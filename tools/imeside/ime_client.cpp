@@ -227,4 +227,12 @@ void ImeClient::Deliver(const std::u16string& text) {
     }
 }
 
+std::string EditorText(HWND editor) {
+    int n = GetWindowTextLengthA(editor);
+    std::string text(size_t(n) + 1, '\0');
+    int got = GetWindowTextA(editor, &text[0], n + 1);
+    text.resize(got > 0 ? size_t(got) : 0);
+    return text;
+}
+
 }  // namespace imeside

@@ -105,4 +105,7 @@ private:
     ImeMessages messages_;
 };
 
+// The editor's whole text, as the application's window gives it.
+std::string EditorText(HWND editor);
+
 }  // namespace imeside

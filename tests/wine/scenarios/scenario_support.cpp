@@ -124,14 +124,6 @@ void Prepare(HWND editor, const Placement& p) {
     Pump();
 }
 
-std::string EditorText(HWND editor) {
-    int n = GetWindowTextLengthA(editor);
-    std::string text(size_t(n) + 1, '\0');
-    int got = GetWindowTextA(editor, &text[0], n + 1);
-    text.resize(got > 0 ? size_t(got) : 0);
-    return text;
-}
-
 std::string Shown(const std::string& sjis, uint32_t at) {
     if (sjis.size() <= 200) return SjisToUtf8(sjis);
     // Keep whole characters: cut on cell boundaries near `at`.

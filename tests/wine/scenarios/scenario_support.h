@@ -50,7 +50,6 @@ HWND CreateEditor(HWND frame, EditorKind kind);
 // Sets the editor's text, its selection and (unless told not to) the focus.
 void Prepare(HWND editor, const Placement& placement);
 extern bool g_prepareTakesFocus;
-std::string EditorText(HWND editor);
 
 RowResult RunRow(HWND editor, imeside::Pattern pattern, const Placement& placement, Expect expect);
 

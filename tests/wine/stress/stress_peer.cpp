@@ -55,13 +55,6 @@ int SubclassedMask() {
     return mask;
 }
 
-std::string EditorText(HWND editor) {
-    std::string text(KVEXEDIT_TEXT_LIMIT + 1, '\0');
-    LRESULT n = SendMessageA(editor, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(n < 0 ? 0 : static_cast<size_t>(n));
-    return text;
-}
-
 DWORD Selection(HWND editor) { return static_cast<DWORD>(SendMessageA(editor, EM_GETSEL, 0, 0)); }
 
 // EM_GETSEL's answer for a selection from `low` to `high`.
