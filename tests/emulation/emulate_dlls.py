@@ -129,6 +129,8 @@ def main():
                 transcripts[what], problems = run(path, arch, moved)
             except EmulationFailure as e:
                 problems = [str(e)]
+            except Exception as e:  # a model meeting something it cannot read counts as a failure too
+                problems = [f"{type(e).__name__}: {e}"]
             print(("PASS: " if not problems else "FAIL: ") + what)
             for p in problems:
                 print("    " + p)

@@ -21,7 +21,9 @@ def page_up(n):
 
 # Harness memory, offsets from the arch's harness base. On x64 that base and
 # the images lie above 4 GiB with nothing below, so a pointer cut to 32 bits faults.
+CDECL_DLLS = ("msvcrt", "ucrtbase", "api-ms-win-crt-")  # on x86 the other DLLs export stdcall
 TRAPS, STACK, TEB, DATA, HEAP, GDT, SLOT = 0x100000, 0x200000, 0x400000, 0x500000, 0x600000, 0x700000, 64
+REG_NAMES = {v: k[len("UC_X86_REG_"):] for k, v in vars(X).items() if k.startswith("UC_X86_REG_")}
 R = lambda *names: tuple(getattr(X, "UC_X86_REG_" + n) for n in names)  # noqa: E731
 ARCHS = {  # _initterm calls back into the DLL, so it is real code: call each non-null pointer in [begin, end)
     "x86": dict(mode=UC_MODE_32, ptr=4, sp=X.UC_X86_REG_ESP, pc=X.UC_X86_REG_EIP, ret=X.UC_X86_REG_EAX,
@@ -99,10 +101,10 @@ class Machine:
     def trap(self, dll, name, handler, argc, code=None):
         """A slot of code for one import: its model runs when the slot's first
         instruction is reached, then the slot's `ret` (stdcall pops on x86)."""
-        if code is None:
-            code = b"\xc2" + struct.pack("<H", 4 * argc) if self.ptr == 4 and dll.lower() != "msvcrt.dll" else b"\xc3"
+        if code is None and self.ptr == 4 and not dll.lower().startswith(CDECL_DLLS):
+            code = b"\xc2" + struct.pack("<H", 4 * argc)
         addr, self.next_slot = self.next_slot, self.next_slot + SLOT
-        self.write(addr, code)
+        self.write(addr, code or b"\xc3")
         self.slots[addr] = (name, handler, argc)
         return addr
 
@@ -147,7 +149,7 @@ class Machine:
             raise EmulationFailure(f"{what}: popped {popped} bytes of arguments on return, expected {expected}")
         for r, v in saved:
             if uc.reg_read(r) != v:
-                raise EmulationFailure(f"{what}: callee-saved register {r} not kept")
+                raise EmulationFailure(f"{what}: callee-saved register {REG_NAMES[r]} not kept")
         return uc.reg_read(self.a["ret"])
 
     def load(self, path, base, models):

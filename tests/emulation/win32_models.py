@@ -1,7 +1,7 @@
 """Small models of the Win32 and msvcrt calls the DLL makes, for the emulated
 runs. Each checks what it is given; a call to an import with no model fails
 the run, naming it. To model another call, add one entry to `table`: name,
-argument count, function (on x86 msvcrt is cdecl, the rest stdcall)."""
+argument count, function (on x86 the C runtime is cdecl, the rest stdcall)."""
 import struct
 
 from emulated_dll import HEAP, EmulationFailure
@@ -29,7 +29,8 @@ class Win32Models:
             "GetACP": (0, lambda: 932),
             "GetCPInfo": (2, self.GetCPInfo),
             "MultiByteToWideChar": (6, self.MultiByteToWideChar),
-            "RegisterWindowMessageA": (1, lambda name: self.messages.setdefault(cstr(name), 0xC100 + len(self.messages))),
+            "RegisterWindowMessageA": (1, lambda name:
+                                       self.messages.setdefault(cstr(name), 0xC100 + len(self.messages))),
             "FindWindowA": (2, self.FindWindowA),
             "GetModuleHandleA": (1, lambda name: 0),  # the CRT looks for libgcc's DLLs: none loaded
             "GetModuleHandleExA": (3, lambda f, name, out: self.own_module(f, name, out, "latin-1")),
@@ -51,7 +52,8 @@ class Win32Models:
                                     (out and m.put_pointer(out, 0)) or self.copydata(h, msg, wp, lp)),
             "IsWindowUnicode": (1, lambda window: 0),  # the harness's window is an ANSI window
             "SetWindowsHookExA": (4, self.SetWindowsHookExA),
-            "UnhookWindowsHookEx": (1, lambda h: self.calls.append(("UnhookWindowsHookEx", h)) or int(h == HOOK_HANDLE)),
+            "UnhookWindowsHookEx": (1, lambda h:
+                                    self.calls.append(("UnhookWindowsHookEx", h)) or int(h == HOOK_HANDLE)),
             "CallNextHookEx": (4, lambda h, code, wp, lp:
                                self.calls.append(("CallNextHookEx", h, s32(code), wp, lp)) or 0x77),
             "TextSource": (4, self.TextSource),
@@ -72,11 +74,12 @@ class Win32Models:
         return lambda *_: check(False, f"the DLL called {dll}!{name}, which the emulation does not model"), 0
 
     def calloc(self, size, old=0):
-        addr, self.heap = self.heap, self.heap + ((size + 8 + 15) & ~15)
-        self.m.write(addr, struct.pack("<Q", size) + bytes(size))
+        """A zeroed block, 16-byte aligned, its size kept in the 16 bytes before it."""
+        addr, self.heap = self.heap + 16, self.heap + 16 + ((size + 15) & ~15)
+        self.m.write(addr - 16, struct.pack("<Q", size) + bytes(8 + size))
         if old:
-            self.m.write(addr + 8, self.m.read(old, min(size, struct.unpack("<Q", self.m.read(old - 8, 8))[0])))
-        return addr + 8
+            self.m.write(addr, self.m.read(old, min(size, struct.unpack("<Q", self.m.read(old - 16, 8))[0])))
+        return addr
 
     def GetCPInfo(self, cp, info):
         check(s32(cp) in (0, 932), f"GetCPInfo({cp})")
@@ -130,7 +133,7 @@ class Win32Models:
         p = self.m.ptr
         data, size, text = self.m.pointer(lparam), self.m.u32(lparam + p), self.m.pointer(lparam + 2 * p)
         sent = self.m.read(text, size) if size else b""
-        check(data == 0 and size and sent.index(0) == size - 1, f"trace dwData {data:#x}, cbData {size}: {sent!r}")
+        check(data == 0 and size and sent.find(0) == size - 1, f"trace dwData {data:#x}, cbData {size}: {sent!r}")
         self.traces.append(sent[:-1])
         return 1
 
@@ -141,7 +144,7 @@ class Win32Models:
 
     def TextSource(self, window, request, packed, buf):
         """The harness's text source, with the window-procedure convention."""
-        self.calls.append(("TextSource", window, s32(request), s32(packed) & 0xFFFFFFFF, buf != 0))
+        self.calls.append(("TextSource", window, s32(request), packed & 0xFFFFFFFF, buf != 0))
         if s32(request) != 10:
             return 0
         text, result = self.source
