@@ -35,6 +35,7 @@ class Win32Models:
             "GetModuleHandleA": (1, lambda name: 0),  # the CRT looks for libgcc's DLLs: none loaded
             "GetModuleHandleExA": (3, lambda f, name, out: self.own_module(f, name, out, "latin-1")),
             "GetModuleHandleExW": (3, lambda f, name, out: self.own_module(f, name, out, "utf-16-le")),
+            "DisableThreadLibraryCalls": (1, lambda module: int(module == m.base)),
             "GetLastError": (0, lambda: 0),
             "TlsGetValue": (1, lambda index: 0),
             "calloc": (2, lambda n, size: self.calloc(s32(n) * s32(size))),
