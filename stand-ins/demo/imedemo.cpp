@@ -4,8 +4,9 @@
 // process when the first request reaches the editor.
 //
 // Steps: a document feed through "MSIMEDocumentFeed"; a reconversion through
-// WM_IME_REQUEST (ANSI record); a reconversion through "MSIMEReconvert"
-// (UTF-16 record). For each it prints the records, the range the
+// WM_IME_REQUEST (ANSI record); the caret moves on to the next kanji word
+// and a reconversion through "MSIMEReconvert" (UTF-16 record) converts that
+// one, so the text after the steps differs from the text before. For each it prints the records, the range the
 // confirmation selected, the editor's text before and after, and the trace
 // lines that the viewer logged meanwhile; it checks every record as an IME
 // does and the editor's whole text after each replacement.
@@ -297,6 +298,27 @@ bool ReconvertStep(HWND editor, Pattern pattern, int number, const char* how, Tr
     return ok;
 }
 
+// As a user would before the next reconversion: puts the caret after the
+// first run of kanji that begins after the caret, if there is one, so that
+// the next step converts another word instead of undoing the last result.
+void MoveCaretToNextWord(HWND editor) {
+    const std::string text = EditorText(editor);
+    const DWORD sel = static_cast<DWORD>(SendMessageA(editor, EM_GETSEL, 0, 0));
+    const std::vector<Cell> cells = SplitSjis(text);
+    size_t i = 0;
+    while (i < cells.size() && cells[i].offset < HIWORD(sel)) ++i;
+    while (i < cells.size() && cells[i].kind == CharKind::Kanji) ++i;  // the rest of the word at the caret
+    while (i < cells.size() && cells[i].kind != CharKind::Kanji) ++i;
+    if (i == cells.size()) return;
+    const uint32_t start = cells[i].offset;
+    while (i < cells.size() && cells[i].kind == CharKind::Kanji) ++i;
+    const uint32_t end = i < cells.size() ? cells[i].offset : uint32_t(text.size());
+    SendMessageA(editor, EM_SETSEL, end, end);
+    Print("");
+    Print("the caret moves on to byte " + Num(end) + ", after \"" + SjisToUtf8(text.substr(start, end - start)) +
+          "\": " + Marked(editor));
+}
+
 }  // namespace
 
 int main() {
@@ -343,11 +365,15 @@ int main() {
     int good = 0;
     good += FeedStep(editor, log);
     good += ReconvertStep(editor, Pattern::Widen, 2, "WM_IME_REQUEST (ANSI record)", log);
+    MoveCaretToNextWord(editor);
     good += ReconvertStep(editor, Pattern::Widen16, 3, "\"MSIMEReconvert\" (UTF-16 record)", log);
 
     ShotPoint(o.shots, L"after");
     Print("");
-    Print("final text: \"" + SjisToUtf8(EditorText(editor)) + "\"");
+    const std::string after = EditorText(editor);
+    const std::string change =
+        after == text ? std::string("the same as before the steps") : "before the steps: \"" + SjisToUtf8(text) + "\"";
+    Print("final text: \"" + SjisToUtf8(after) + "\" (" + change + ")");
     Print(good == 3 ? "demo result: ok, all 3 steps gave the expected result"
                     : "demo result: WRONG, " + Num(3 - good) + " of 3 steps did not give the expected result");
     if (o.hold) PumpFor(o.hold);

@@ -20,10 +20,13 @@ check "three sound records (feed, ANSI, UTF-16)" test "$(count 'check: ok, recor
 check "two replacements exactly as intended" test "$(count 'replaced as intended')" -eq 2
 check "ANSI record: 30 bytes, caret at byte 14" grep -q "dwStrLen=30 dwStrOffset=32 dwCompStrLen=0 dwCompStrOffset=14" "$t"
 check "UTF-16 feed record: 15 units" grep -q "dwStrLen=15 dwStrOffset=32 dwCompStrLen=0 dwCompStrOffset=14" "$t"
-check "the confirmation selected bytes 14 to 22 both times" test "$(count 'the editor then selects bytes 14 to 22')" -eq 2
+check "the first confirmation selected bytes 14 to 22" test "$(count 'the editor then selects bytes 14 to 22')" -eq 1
+check "the caret moved on after the next word" grep -q '^the caret moves on to byte 28, after "意味"' "$t"
+check "the second confirmation selected that word, bytes 24 to 30" \
+    test "$(count 'the editor then selects bytes 24 to 30')" -eq 1
 check "the DLL's own trace of the confirmation reached the viewer" grep -q "trace: .*confirm 14 22 " "$t"
-check "the text came back to the original sentence" \
-    grep -q '^final text: "日本語の文章を変換して、意味を確かめる。"$' "$t"
+check "the text after the steps holds both results" \
+    grep -q '^final text: "日本語の文章を返還して、意見を確かめる。" (before the steps: "日本語の文章を変換して、意味を確かめる。")$' "$t"
 for shot in before after; do
     check "$shot.png is a PNG image" bash -c "head -c 8 '$out/$shot.png' | od -An -c | grep -q 'P   N   G'"
 done
