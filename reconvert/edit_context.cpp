@@ -52,9 +52,8 @@ int ClampToText(unsigned int offset, int length) {
 
 }  // namespace
 
-CARETCONTEXT CaretContext(const char* text, unsigned int caret, char* out) {
+CARETCONTEXT CaretContext(const char* text, int length, unsigned int caret, char* out) {
     Bytes t = reinterpret_cast<Bytes>(text);
-    int length = static_cast<int>(strlen(text));
     // A control may report a caret past its text or inside a character; the
     // caret used is the nearest boundary at or before it.
     int c = BoundaryAtOrBefore(t, ClampToText(caret, length));
@@ -87,9 +86,8 @@ CARETCONTEXT CaretContext(const char* text, unsigned int caret, char* out) {
     return context;
 }
 
-void SelectedText(const char* text, unsigned int start, unsigned int end, char* out) {
+void SelectedText(const char* text, int length, unsigned int start, unsigned int end, char* out) {
     Bytes t = reinterpret_cast<Bytes>(text);
-    int length = static_cast<int>(strlen(text));
     if (start > end) {
         unsigned int swap = start;
         start = end;

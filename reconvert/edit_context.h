@@ -23,17 +23,18 @@ typedef struct CARETCONTEXT {
     int Result;  // the caret's offset in the context, 0..15
 } CARETCONTEXT;
 
-// Writes into `out` the context about byte offset `caret` of the
-// zero-terminated `text`: from the first character boundary at or after 15
+// Writes into `out` the context about byte offset `caret` of `text`, whose
+// length is `length` (text[length] is zero; the caller knows the length from
+// reading the text, so a long text is never measured again): from the first character boundary at or after 15
 // bytes before the caret, but after the last full-width space and the last
 // line break before it; up to the first control byte after the caret, at most
 // 15 bytes on (16 when a two-byte character begins 14 bytes on).
-CARETCONTEXT CaretContext(const char* text, unsigned int caret, char* out);
+CARETCONTEXT CaretContext(const char* text, int length, unsigned int caret, char* out);
 
-// Writes into `out` the text between `start` and `end` of the zero-terminated
-// `text` (either order; each clamped to the text and moved to a character's
+// Writes into `out` the text between `start` and `end` of `text` of
+// `length` bytes (text[length] is zero) (either order; each clamped to the text and moved to a character's
 // start), cut to 64 bytes without splitting a two-byte character.
-void SelectedText(const char* text, unsigned int start, unsigned int end, char* out);
+void SelectedText(const char* text, int length, unsigned int start, unsigned int end, char* out);
 
 // The selection that a confirmation makes with the caret at `caret`: from
 // `distance` bytes before the caret, `length` bytes long (the packed range of

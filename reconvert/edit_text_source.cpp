@@ -1,5 +1,7 @@
 #include "reconvert/edit_text_source.h"
 
+#include <string.h>
+
 #include "module/trace.h"
 #include "reconvert/edit_context.h"
 #include "rodavozi.h"
@@ -28,16 +30,20 @@ int GetText(HWND window, char* buffer) {
 
     // A read that fails leaves the empty string, never the last window's text.
     WindowText[0] = 0;
-    GetWindowTextA(window, WindowText, WINDOW_TEXT_LIMIT);
+    int read = GetWindowTextA(window, WindowText, WINDOW_TEXT_LIMIT);
     WindowText[WINDOW_TEXT_LIMIT - 1] = 0;
+    // The count read is the text's length, so the work below stays near the
+    // caret instead of measuring up to 64 KiB again; a count that the buffer
+    // does not bear out (no terminator there) gives way to measuring.
+    if (read < 0 || read >= WINDOW_TEXT_LIMIT || WindowText[read] != 0) read = static_cast<int>(strlen(WindowText));
 
     unsigned int start = SelectionStart(selection), end = SelectionEnd(selection);
     if (start != end) {
-        SelectedText(WindowText, start, end, buffer);
+        SelectedText(WindowText, read, start, end, buffer);
         TraceMessage("sel[%s]", buffer);
         return -1;
     }
-    CARETCONTEXT context = CaretContext(WindowText, start, buffer);
+    CARETCONTEXT context = CaretContext(WindowText, read, start, buffer);
     TraceMessage("str=[%s] pos=%d %d %d", buffer, context.Result, context.Caret, context.Start);
     return context.Result;
 }

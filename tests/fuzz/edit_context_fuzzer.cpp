@@ -57,7 +57,8 @@ struct Out {
 void CheckCaretContext(const uint8_t* t, size_t length, const std::vector<bool>& b, unsigned int reported,
                        bool lowLeadBytes) {
     Out out;
-    CARETCONTEXT context = CaretContext(reinterpret_cast<const char*>(t), reported, out.bytes.get());
+    CARETCONTEXT context =
+        CaretContext(reinterpret_cast<const char*>(t), static_cast<int>(length), reported, out.bytes.get());
     size_t n = out.Terminated("caret context");
     FUZZ_CHECK(context.Result >= 0 && context.Result <= CONTEXT_REACH, "result %d for caret %u", context.Result,
                reported);
@@ -108,7 +109,7 @@ void CheckCaretContext(const uint8_t* t, size_t length, const std::vector<bool>&
 void CheckSelectedText(const uint8_t* t, size_t length, const std::vector<bool>& b, unsigned int s, unsigned int e,
                        bool lowLeadBytes) {
     Out out;
-    SelectedText(reinterpret_cast<const char*>(t), s, e, out.bytes.get());
+    SelectedText(reinterpret_cast<const char*>(t), static_cast<int>(length), s, e, out.bytes.get());
     size_t n = out.Terminated("selection");
     FUZZ_CHECK(n <= SELECTION_HANDED_BACK, "selection of %zu bytes", n);
     unsigned int lo = s < e ? s : e, hi = s < e ? e : s;
@@ -143,7 +144,7 @@ void CheckNarrowSelection(const uint8_t* t, size_t length, const std::vector<boo
                "%u..%u narrowed to %d..%d for length %u", lo, hi, newStart, newEnd, RangeLength(range));
     if (lowLeadBytes || hi > length || !b[lo] || RangeLength(range) % 2 != 0) return;
     Out out;
-    SelectedText(reinterpret_cast<const char*>(t), s, e, out.bytes.get());
+    SelectedText(reinterpret_cast<const char*>(t), static_cast<int>(length), s, e, out.bytes.get());
     size_t offered = out.Terminated("selection");
     if (RangeLength(range) > offered) return;
     const uint8_t* o = reinterpret_cast<const uint8_t*>(out.bytes.get());
@@ -176,9 +177,10 @@ int CALLBACK ContextSource(HWND, int request, UINT, char* buffer) {
     return g_result;
 }
 
-void CheckBuilderTakesContext(const uint8_t* t, unsigned int caret) {
+void CheckBuilderTakesContext(const uint8_t* t, size_t length, unsigned int caret) {
     Out out;
-    CARETCONTEXT context = CaretContext(reinterpret_cast<const char*>(t), caret, out.bytes.get());
+    CARETCONTEXT context =
+        CaretContext(reinterpret_cast<const char*>(t), static_cast<int>(length), caret, out.bytes.get());
     g_context = out.bytes.get();
     g_result = context.Result;
     uint8_t record[RECORD_SIZE];
@@ -221,7 +223,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (start != end) CheckSelectedText(text.get(), length, b, start, end, page.lowLeadBytes);
     CheckConfirmSelection(start, range);
     CheckNarrowSelection(text.get(), length, b, start, end, range, page.lowLeadBytes);
-    CheckBuilderTakesContext(text.get(), start);
+    CheckBuilderTakesContext(text.get(), length, start);
     ClearTraces();
     return 0;
 }

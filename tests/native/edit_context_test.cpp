@@ -35,7 +35,7 @@ Context ContextAt(const std::string& text, unsigned int caret) {
     char out[EDIT_CONTEXT_OUT_SIZE];
     memset(out, 0x7F, sizeof out);
     Context c;
-    c.at = CaretContext(text.c_str(), caret, out);
+    c.at = CaretContext(text.c_str(), static_cast<int>(text.size()), caret, out);
     c.text = out;
     return c;
 }
@@ -43,7 +43,7 @@ Context ContextAt(const std::string& text, unsigned int caret) {
 std::string Selection(const std::string& text, unsigned int start, unsigned int end) {
     char out[EDIT_CONTEXT_OUT_SIZE];
     memset(out, 0x7F, sizeof out);
-    SelectedText(text.c_str(), start, end, out);
+    SelectedText(text.c_str(), static_cast<int>(text.size()), start, end, out);
     return out;
 }
 
@@ -163,7 +163,8 @@ TEST_F(EditContext, BoundariesAgreeWithReadingFromTheStart) {
                 p += IsLeadByte(static_cast<unsigned char>(text[p])) && text[p + 1] != 0 ? 2 : 1;
             }
             char out[EDIT_CONTEXT_OUT_SIZE];
-            ASSERT_EQ(CaretContext(text, caret, out).Caret, boundary) << "round " << round << " caret " << caret;
+            ASSERT_EQ(CaretContext(text, length, caret, out).Caret, boundary)
+                << "round " << round << " caret " << caret;
         }
     }
 }
