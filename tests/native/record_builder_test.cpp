@@ -146,6 +146,15 @@ TEST_F(Builder, BackwardWalkReadsFromTheStart) {
     EXPECT_EQ(AnsiString(), "");
 }
 
+TEST_F(Builder, BackwardWalkKnowsCharactersFromTheStartFarBeforeTheCaret) {
+    // Every byte is a lead byte, so only reading from the start tells that the
+    // characters begin at even offsets: a caret at 45 (inside one, from a
+    // source off its contract) has no whole character right before it.
+    EXPECT_EQ(Fill(4, 0, Repeat(KANJI, 25), 45), 160);
+    EXPECT_EQ(header()->dwCompStrOffset, 0u);
+    EXPECT_EQ(ProcessState.LastReconvertOffset, 0);
+}
+
 TEST_F(Builder, EmptyRunRefusesReconversionButFeedsAnEmptyDocument) {
     ProcessState.LastReconvertOffset = 4;
     EXPECT_EQ(Fill(4, 0, "ab", 1), 0);
