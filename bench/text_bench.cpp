@@ -1,7 +1,9 @@
 // Nanoseconds per call of the double-byte text work that a request costs:
 // LastCharWidth, TruncateDbcs, the caret run of the record builder and the
 // caret context of the edit-control text source, on Shift-JIS text of up to
-// 64 KiB (the most an edit control hands over is 65,534 bytes).
+// 64 KiB (the most an edit control hands over is 65,534 bytes); and the
+// module's whole own work in one fill, on the texts the Wine benchmark
+// gives its editor.
 #include <benchmark/benchmark.h>
 
 #include <string.h>
@@ -13,7 +15,9 @@
 #include "module/dbcs_text.h"
 #include "reconvert/edit_context.h"
 #include "reconvert/offered_run.h"
+#include "reconvert/record_builder.h"
 #include "reconvert/text_source.h"
+#include "request_text.h"
 
 namespace {
 
@@ -149,7 +153,7 @@ void CaretContext_64K(benchmark::State& state) {
     std::string text = TypicalText(kEditTextBytes);
     unsigned int caret = static_cast<unsigned int>(text.size() - state.range(0));
     char out[EDIT_CONTEXT_OUT_SIZE];
-    for (auto _ : state) benchmark::DoNotOptimize(CaretContext(text.c_str(), caret, out));
+    for (auto _ : state) benchmark::DoNotOptimize(CaretContext(text.c_str(), static_cast<int>(text.size()), caret, out));
 }
 
 // The selection handed back for a selection near the end of the same text.
@@ -159,13 +163,44 @@ void SelectedText_64K(benchmark::State& state) {
     unsigned int end = static_cast<unsigned int>(text.size() - 8);
     char out[EDIT_CONTEXT_OUT_SIZE];
     for (auto _ : state) {
-        SelectedText(text.c_str(), end - 100, end, out);
+        SelectedText(text.c_str(), static_cast<int>(text.size()), end - 100, end, out);
         benchmark::DoNotOptimize(out);
+    }
+}
+
+// A text source that does the edit-control source's own work on a text it
+// already holds: what a fill costs the module beyond the window messages
+// (the password checks, the length, the selection and the text read).
+const std::string* g_fillText;
+int CALLBACK HeldTextSource(HWND, int request, UINT, char* buffer) {
+    if (request != TSR_GETTEXT) return 0;
+    const std::string& text = *g_fillText;
+    const unsigned int caret = static_cast<unsigned int>(text.size() - REQUEST_CARET_FROM_END);
+    return CaretContext(text.c_str(), static_cast<int>(text.size()), caret, buffer).Result;
+}
+
+// One fill of an ANSI record (WM_IME_REQUEST) with the caret
+// REQUEST_CARET_FROM_END bytes before the end of a text of state.range(0)
+// bytes: the record builder and the caret context together.
+void Fill_Ansi(benchmark::State& state) {
+    UseShiftJis();
+    const std::string text = RequestText(static_cast<size_t>(state.range(0)));
+    g_fillText = &text;
+    alignas(8) unsigned char record[RECORD_SIZE];
+    int answer = BuildReconvertString(nullptr, REQUEST_RECONVERT, record, 0, HeldTextSource);
+    if (answer != RECORD_SIZE || reinterpret_cast<RECONVERTHEADER*>(record)->dwStrLen == 0) {
+        state.SkipWithError("the fill offered nothing");
+        return;
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(BuildReconvertString(nullptr, REQUEST_RECONVERT, record, 0, HeldTextSource));
+        benchmark::ClobberMemory();
     }
 }
 
 }  // namespace
 
+BENCHMARK(Fill_Ansi)->Arg(40)->Arg(4096)->Arg(65534);
 BENCHMARK(LastCharWidth_Worst64K);
 BENCHMARK(LastCharWidth_Typical64K);
 BENCHMARK(LastCharWidth_BuilderWalk);

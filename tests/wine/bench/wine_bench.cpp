@@ -5,14 +5,16 @@
 //            window of this thread: with no hook, with the empty pass-through
 //            hook of empty_hook.dll, and with RODAVOZI.DLL's hook. The ratio
 //            is the time per message with ours over the time with the empty one.
-//  reconv    one full reconversion (caret put back, size query, fill,
-//            confirmation) in a "kvexedit" editor holding 65,534 bytes with
-//            the caret near the end, against GetWindowTextA of the same text.
-//            Measured twice: with the hook installed, where under Wine every
-//            message to the editor pays the hook machinery's cost (the same
-//            for an empty hook, see above), and with the hook removed once
-//            the editor is subclassed, where the figures show the work of
-//            the library itself. The ratio reported is the second.
+//  requests  on a subclassed "kvexedit" editor holding 40, 4,096 and 65,534
+//            bytes, caret near the end: a fill of the IME's record against
+//            the bare window messages that a fill must send (the password
+//            checks, the text length, the selection, the whole text), and a
+//            confirmation against the bare EM_GETSEL and EM_SETSEL of the
+//            range it selects. Measured with the hook installed, where under
+//            Wine every message pays the hook machinery's cost (the same for
+//            an empty hook, see above), and with the hook removed once the
+//            editor is subclassed, where the ratios show the library's own
+//            work.
 //
 // Each time is the median of several rounds, and each ratio the median of
 // the rounds' ratios; in every round the compared cases run back to back, in
@@ -20,7 +22,8 @@
 //
 // Usage: wine_bench [--rounds N] [--sample-ms MS]
 // The last lines are "name=value" figures for scripts: ratio.hook,
-// ratio.reconversion, ratio.reconversion_hooked, messages_per_s.*, ns.*.
+// ratio.fill.<text>.<hook>, ratio.confirm.<text>.<hook>, messages_per_s.*,
+// ns.*, with <text> ansi_40 ... utf16_65534 and <hook> hooked or removed.
 #include <windows.h>
 
 #include <imm.h>
@@ -34,6 +37,7 @@
 #include <vector>
 
 #include "kvexedit.h"
+#include "request_text.h"
 #include "support/loaded_dll.h"
 #include "support/processes.h"
 
@@ -194,177 +198,143 @@ bool HookBench(double* ratio) {
     return true;
 }
 
-// ---- a reconversion of the longest text ----
+// ---- a fill and a confirmation against the messages they must send ----
 
-// Code page 932 prose of exactly `length` bytes: sentences of kanji and kana
-// with ASCII now and then and a line break after some.
-std::string Prose(size_t length) {
-    static const char* const kWords[] = {
-        "\x93\xFA\x96\x7B\x8C\xEA",  // 日本語
-        "\x82\xCC",                  // の
-        "\x95\xB6\x8F\xCD",          // 文章
-        "\x82\xF0",                  // を
-        "\x8A\xBF\x8E\x9A",          // 漢字
-        "\x82\xC9",                  // に
-        "\x95\xCF\x8A\xB7",          // 変換
-        "\x82\xB7\x82\xE9",          // する
-        "\x83\x65\x83\x58\x83\x67",  // テスト
-        "\x81\x41",                  // 、
-        "Wine 64",
-        "\x81\x42",                  // 。
-    };
-    std::string out;
-    unsigned state = 12345;
-    while (out.size() < length) {
-        state = state * 1103515245u + 12345u;
-        out += kWords[(state >> 16) % (sizeof kWords / sizeof kWords[0])];
-        if ((state >> 8) % 23 == 0) out += "\r\n";
-    }
-    // Cut back to whole characters, then pad with letters.
-    out.resize(length);
-    size_t whole = 0;
-    for (size_t i = 0; i < out.size();) {
-        unsigned char b = static_cast<unsigned char>(out[i]);
-        size_t width = ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) ? 2 : 1;
-        if (i + width > out.size()) break;
-        i += width;
-        whole = i;
-    }
-    out.resize(whole);
-    while (out.size() < length) out += 'a';
-    return out;
-}
-
-struct ReconversionCase {
-    const char* name;
+struct RequestCase {
+    const char* key;  // for the figures: ansi_40, ...
+    size_t length;    // bytes of editor text
     bool unicode;     // MSIMEReconvert with a UTF-16 record, else WM_IME_REQUEST with an ANSI one
-    bool asciiText;   // the text before the word is ASCII letters, else Japanese prose
 };
 
-bool ReconversionBench(double* ratio, double* hookedRatio) {
+const RequestCase kRequestCases[] = {
+    {"ansi_40", 40, false},
+    {"ansi_4096", 4096, false},
+    {"ansi_65534", 65534, false},
+    {"utf16_65534", 65534, true},
+};
+
+// One case in one mode of the hook: the fill against the bare messages a
+// fill of this editor sends (the password checks, the text length, the
+// selection, the whole text), and the confirmation against a bare EM_GETSEL
+// and EM_SETSEL of the range it selects. Each confirmation starts from the
+// caret; putting it back is timed alone in the same round and taken off both.
+bool MeasureRequests(const RequestCase& c, HWND editor, UINT message, bool hooked) {
+    const DWORD caret = static_cast<DWORD>(c.length - REQUEST_CARET_FROM_END);
+    const DWORD unit = c.unicode ? 2 : 1;
+    alignas(8) BYTE record[160] = {};
+    RECONVERTSTRING* rs = reinterpret_cast<RECONVERTSTRING*>(record);
+    std::vector<char> buffer(65535);
+    volatile LRESULT sink = 0;
+
+    auto caretBack = [&](long) { SendMessageA(editor, EM_SETSEL, caret, caret); };
+    caretBack(0);
+    rs->dwSize = sizeof record;
+    LRESULT filled = SendMessageA(editor, message, IMR_RECONVERTSTRING, reinterpret_cast<LPARAM>(record));
+    // The IME converts the two characters before the caret. The confirmation
+    // only reads the record, so one copy serves every run.
+    alignas(8) BYTE confirmRecord[160];
+    memcpy(confirmRecord, record, sizeof record);
+    RECONVERTSTRING* cs = reinterpret_cast<RECONVERTSTRING*>(confirmRecord);
+    cs->dwCompStrOffset = cs->dwTargetStrOffset = rs->dwCompStrOffset - 4;
+    cs->dwCompStrLen = cs->dwTargetStrLen = 4 / unit;
+    LRESULT confirmed = SendMessageA(editor, message, IMR_CONFIRMRECONVERTSTRING, reinterpret_cast<LPARAM>(confirmRecord));
+    DWORD selection = static_cast<DWORD>(SendMessageA(editor, EM_GETSEL, 0, 0));
+    // The figures mean nothing if the work is not done.
+    if (filled != 160 || rs->dwStrLen == 0 || rs->dwCompStrOffset < 4 || confirmed != 1 ||
+        selection != static_cast<DWORD>(MAKELONG(caret - 4, caret))) {
+        fprintf(stderr, "%s: the requests did not work (fill %ld, string %lu, confirmation %ld, selection %lx)\n",
+                c.key, static_cast<long>(filled), static_cast<unsigned long>(rs->dwStrLen),
+                static_cast<long>(confirmed), static_cast<unsigned long>(selection));
+        return false;
+    }
+
+    auto fill = [&](long) {
+        sink = sink + SendMessageA(editor, message, IMR_RECONVERTSTRING, reinterpret_cast<LPARAM>(record));
+    };
+    // What the edit-control text source asks the window for, in its order.
+    auto bareFill = [&](long) {
+        sink = sink + GetWindowLongA(editor, GWL_STYLE);
+        sink = sink + SendMessageA(editor, EM_GETPASSWORDCHAR, 0, 0);
+        sink = sink + GetWindowTextLengthA(editor);
+        sink = sink + SendMessageA(editor, EM_GETSEL, 0, 0);
+        sink = sink + GetWindowTextA(editor, buffer.data(), 65535);
+    };
+    auto confirm = [&](long) {
+        caretBack(0);
+        sink = sink + SendMessageA(editor, message, IMR_CONFIRMRECONVERTSTRING, reinterpret_cast<LPARAM>(confirmRecord));
+    };
+    auto bareConfirm = [&](long) {
+        caretBack(0);
+        sink = sink + SendMessageA(editor, EM_GETSEL, 0, 0);
+        SendMessageA(editor, EM_SETSEL, caret - 4, caret);
+    };
+    std::vector<std::function<void(long)>> ops = {fill, bareFill, caretBack, confirm, bareConfirm};
+    std::vector<long> counts;
+    for (auto& op : ops) {
+        caretBack(0);
+        counts.push_back(Calibrate(op));
+    }
+    Stats fills, bareFills, confirms, bareConfirms;
+    const size_t n = ops.size();
+    for (int round = 0; round < g_rounds; ++round) {
+        std::vector<double> sample(n);
+        for (size_t k = 0; k < n; ++k) {
+            size_t which = (round + k) % n;
+            caretBack(0);  // every fill reads a caret, not the last confirmation's selection
+            sample[which] = NsPerOp(ops[which], counts[which]);
+        }
+        fills.samples.push_back(sample[0]);
+        bareFills.samples.push_back(sample[1]);
+        confirms.samples.push_back(sample[3] - sample[2]);
+        bareConfirms.samples.push_back(sample[4] - sample[2]);
+    }
+    const double fillRatio = PairedRatio(fills, bareFills), confirmRatio = PairedRatio(confirms, bareConfirms);
+    printf("  %-12s %-10s %10.0f %10.0f %8.3f %12.0f %10.0f %8.3f\n", c.key, hooked ? "installed" : "removed",
+           fills.Median(), bareFills.Median(), fillRatio, confirms.Median(), bareConfirms.Median(), confirmRatio);
+    const std::string suffix = std::string(".") + c.key + (hooked ? ".hooked" : ".removed");
+    Figure(("ratio.fill" + suffix).c_str(), fillRatio);
+    Figure(("ratio.confirm" + suffix).c_str(), confirmRatio);
+    Figure(("ns.fill" + suffix).c_str(), fills.Median());
+    Figure(("ns.bare_fill" + suffix).c_str(), bareFills.Median());
+    Figure(("ns.confirm" + suffix).c_str(), confirms.Median());
+    Figure(("ns.bare_confirm" + suffix).c_str(), bareConfirms.Median());
+    return true;
+}
+
+bool RequestBench() {
     RegisterKvexEditClass(GetModuleHandleA(nullptr));
     WNDCLASSA kvex = {};
     GetClassInfoA(GetModuleHandleA(nullptr), KVEXEDIT_CLASS, &kvex);
     const UINT msImeReconvert = RegisterWindowMessageA("MSIMEReconvert");
-    // The word at the end: "ここで漢字を変換する。", the caret before "する。".
-    const std::string tail = "\x82\xB1\x82\xB1\x82\xC5\x8A\xBF\x8E\x9A\x82\xF0\x95\xCF\x8A\xB7\x82\xB7\x82\xE9\x81\x42";
-    const ReconversionCase cases[] = {
-        {"WM_IME_REQUEST, ANSI record, Japanese text", false, false},
-        {"MSIMEReconvert, UTF-16 record, Japanese text", true, false},
-        {"WM_IME_REQUEST, ANSI record, ASCII text", false, true},
-    };
 
-    printf("Reconversion of a 65,534-byte text, caret 6 bytes before its end: size query, fill and\n");
-    printf("confirmation of the two characters before the caret (the caret put back before each is timed\n");
-    printf("apart and not counted), against GetWindowTextA of the same text from the same (subclassed)\n");
-    printf("editor; median of %d rounds\n\n", g_rounds);
-    printf("  %-46s %-15s %12s %12s %8s\n", "", "hook", "reconv ns", "read ns", "ratio");
-    *ratio = *hookedRatio = 0;
-    double stepTimes[2] = {};
-    for (const ReconversionCase& c : cases) {
+    printf("Requests to a subclassed kvexedit editor, caret %d bytes before the end of the text: a fill\n",
+           REQUEST_CARET_FROM_END);
+    printf("against the bare messages it sends (GWL_STYLE, EM_GETPASSWORDCHAR, WM_GETTEXTLENGTH, EM_GETSEL,\n");
+    printf("WM_GETTEXT), a confirmation of the two characters before the caret against a bare EM_GETSEL and\n");
+    printf("EM_SETSEL of that range; ns per request, median of %d rounds\n\n", g_rounds);
+    printf("  %-12s %-10s %10s %10s %8s %12s %10s %8s\n", "text", "hook", "fill", "bare", "ratio", "confirmation",
+           "bare", "ratio");
+    for (const RequestCase& c : kRequestCases) {
         if (Dll().InitReconvertEdit(0) != 1) return false;
-        std::string text = (c.asciiText ? std::string(65534 - tail.size() - 1, 'a') + " " : Prose(65534 - tail.size() - 1) + " ") + tail;
-        const DWORD caret = static_cast<DWORD>(text.size() - 6);
+        const std::string text = RequestText(c.length);
         HWND editor = CreateWindowA(KVEXEDIT_CLASS, "", WS_OVERLAPPEDWINDOW, 0, 0, 300, 60, nullptr, nullptr,
                                     GetModuleHandleA(nullptr), nullptr);
         SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
         const UINT message = c.unicode ? msImeReconvert : WM_IME_REQUEST;
-        alignas(8) BYTE record[160];
-        RECONVERTSTRING* rs = reinterpret_cast<RECONVERTSTRING*>(record);
-        std::vector<char> buffer(65535);
-        LRESULT answers[3] = {};
-        auto reconvert = [&](long) {
-            SendMessageA(editor, EM_SETSEL, caret, caret);
-            answers[0] = SendMessageA(editor, message, IMR_RECONVERTSTRING, 0);
-            memset(record, 0, sizeof record);
-            rs->dwSize = sizeof record;
-            answers[1] = SendMessageA(editor, message, IMR_RECONVERTSTRING, reinterpret_cast<LPARAM>(record));
-            // The IME converts the two characters before the caret.
-            const DWORD unit = c.unicode ? 2 : 1;
-            rs->dwCompStrOffset = rs->dwTargetStrOffset = rs->dwCompStrOffset - 4;
-            rs->dwCompStrLen = rs->dwTargetStrLen = 4 / unit;
-            answers[2] = SendMessageA(editor, message, IMR_CONFIRMRECONVERTSTRING, reinterpret_cast<LPARAM>(record));
-        };
-        int got = 0;
-        auto read = [&](long) { got = GetWindowTextA(editor, buffer.data(), 65535); };
-        auto caretBack = [&](long) { SendMessageA(editor, EM_SETSEL, caret, caret); };
-
-        // Once, checked: the figures mean nothing if the work is not done.
-        reconvert(0);
-        read(0);
-        DWORD selection = static_cast<DWORD>(SendMessageA(editor, EM_GETSEL, 0, 0));
-        if (answers[0] != 160 || answers[1] != 160 || answers[2] != 1 || rs->dwStrLen == 0 ||
-            selection != static_cast<DWORD>(MAKELONG(caret - 4, caret)) || got != 65534) {
-            fprintf(stderr, "%s: the reconversion did not work (answers %ld %ld %ld, string %lu, selection %lx, read %d)\n",
-                    c.name, static_cast<long>(answers[0]), static_cast<long>(answers[1]), static_cast<long>(answers[2]),
-                    static_cast<unsigned long>(rs->dwStrLen), static_cast<unsigned long>(selection), got);
-            return false;
+        // The first request subclasses the editor.
+        SendMessageA(editor, message, IMR_RECONVERTSTRING, 0);
+        bool ok = MeasureRequests(c, editor, message, true);
+        // The editor keeps the subclass procedure; only the hook goes.
+        Dll().EndReconvertEdit();
+        if (ok && reinterpret_cast<WNDPROC>(GetWindowLongPtrA(editor, GWLP_WNDPROC)) == kvex.lpfnWndProc) {
+            fprintf(stderr, "%s: the editor is not subclassed\n", c.key);
+            ok = false;
         }
-        for (int hooked = 1; hooked >= 0; --hooked) {
-            if (!hooked) {
-                // The editor keeps the subclass procedure; only the hook goes.
-                Dll().EndReconvertEdit();
-                reconvert(0);
-                if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(editor, GWLP_WNDPROC)) == kvex.lpfnWndProc ||
-                    answers[1] != 160 || answers[2] != 1) {
-                    fprintf(stderr, "%s: the editor is not served once the hook is removed\n", c.name);
-                    return false;
-                }
-            }
-            // The caret put back is the benchmark's doing, not the
-            // reconversion's: timed alone in the same round and taken off.
-            // For the first case without the hook, the steps are timed too.
-            const bool steps = !hooked && &c == &cases[0];
-            std::vector<std::function<void(long)>> ops = {reconvert, read, caretBack};
-            if (steps) {
-                ops.push_back([&](long) { SendMessageA(editor, message, IMR_RECONVERTSTRING, 0); });
-                ops.push_back([&](long) {
-                    caretBack(0);
-                    memset(record, 0, sizeof record);
-                    rs->dwSize = sizeof record;
-                    SendMessageA(editor, message, IMR_RECONVERTSTRING, reinterpret_cast<LPARAM>(record));
-                });
-            }
-            std::vector<long> counts;
-            for (auto& op : ops) counts.push_back(Calibrate(op));
-            Stats full, plain, fill, confirmation;
-            const size_t n = ops.size();
-            for (int round = 0; round < g_rounds; ++round) {
-                std::vector<double> sample(n);
-                for (size_t k = 0; k < n; ++k) {
-                    size_t which = (round + k) % n;
-                    sample[which] = NsPerOp(ops[which], counts[which]);
-                }
-                full.samples.push_back(sample[0] - sample[2]);
-                plain.samples.push_back(sample[1]);
-                if (steps) {
-                    fill.samples.push_back(sample[4] - sample[2]);
-                    confirmation.samples.push_back(sample[0] - sample[4] - sample[3]);
-                }
-            }
-            if (steps) {
-                stepTimes[0] = fill.Median();
-                stepTimes[1] = confirmation.Median();
-                Figure("ns.fill", stepTimes[0]);
-                Figure("ns.confirmation", stepTimes[1]);
-            }
-            double r = PairedRatio(full, plain);
-            printf("  %-46s %-15s %12.0f %12.0f %8.2f\n", c.name, hooked ? "installed" : "removed", full.Median(),
-                   plain.Median(), r);
-            double* worst = hooked ? hookedRatio : ratio;
-            if (r > *worst) *worst = r;
-            if (&c == &cases[0]) {
-                Figure(hooked ? "ns.reconversion_hooked" : "ns.reconversion", full.Median());
-                Figure(hooked ? "ns.read_hooked" : "ns.read", plain.Median());
-            }
-        }
+        ok = ok && MeasureRequests(c, editor, message, false);
         DestroyWindow(editor);
+        if (!ok) return false;
     }
-    printf("\n  %s, hook removed, one step at a time (ns):\n", cases[0].name);
-    printf("    fill %.0f, confirmation %.0f (its EM_SETSEL to the editor included)\n", stepTimes[0], stepTimes[1]);
-    printf("\n  the largest ratio, hook removed (the library's own work): %.2f   (goal <= 1.3)\n", *ratio);
-    printf("  the largest ratio, hook installed (Wine's cost per hooked message included): %.2f\n\n",
-           *hookedRatio);
+    printf("\n");
     return true;
 }
 
@@ -382,12 +352,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     printf("Wine benchmarks: ANSI code page %u, %d rounds of %d ms samples\n\n", GetACP(), g_rounds, g_sampleMs);
-    double hook = 0, reconversion = 0, hookedReconversion = 0;
+    double hook = 0;
     if (!HookBench(&hook)) return 1;
-    if (!ReconversionBench(&reconversion, &hookedReconversion)) return 1;
+    if (!RequestBench()) return 1;
     Figure("ratio.hook", hook);
-    Figure("ratio.reconversion", reconversion);
-    Figure("ratio.reconversion_hooked", hookedReconversion);
     for (const std::string& line : g_figures) printf("%s\n", line.c_str());
     return 0;
 }
