@@ -86,7 +86,7 @@ CARETCONTEXT CaretContext(const char* text, int length, unsigned int caret, char
     return context;
 }
 
-void SelectedText(const char* text, int length, unsigned int start, unsigned int end, char* out) {
+int SelectedText(const char* text, int length, unsigned int start, unsigned int end, char* out) {
     Bytes t = reinterpret_cast<Bytes>(text);
     if (start > end) {
         unsigned int swap = start;
@@ -100,6 +100,7 @@ void SelectedText(const char* text, int length, unsigned int start, unsigned int
     memcpy(out, text + a, static_cast<size_t>(n));
     out[n] = 0;
     TruncateDbcs(out, SELECTION_HANDED_BACK);
+    return a;
 }
 
 void ConfirmSelection(unsigned int caret, uint32_t range, int* start, int* end) {

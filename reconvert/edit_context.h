@@ -33,8 +33,9 @@ CARETCONTEXT CaretContext(const char* text, int length, unsigned int caret, char
 
 // Writes into `out` the text between `start` and `end` of `text` of
 // `length` bytes (text[length] is zero) (either order; each clamped to the text and moved to a character's
-// start), cut to 64 bytes without splitting a two-byte character.
-void SelectedText(const char* text, int length, unsigned int start, unsigned int end, char* out);
+// start), cut to 64 bytes without splitting a two-byte character. Returns
+// the offset in `text` where the selection written begins.
+int SelectedText(const char* text, int length, unsigned int start, unsigned int end, char* out);
 
 // The selection that a confirmation makes with the caret at `caret`: from
 // `distance` bytes before the caret, `length` bytes long (the packed range of

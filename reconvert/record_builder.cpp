@@ -7,6 +7,7 @@
 #include "module/state.h"
 #include "module/trace.h"
 #include "reconvert/confirm_range.h"
+#include "reconvert/offer_record.h"
 #include "reconvert/offered_run.h"
 
 namespace {
@@ -36,7 +37,7 @@ int WriteString(RECONVERTHEADER* header, int kind, int unicode, const char* text
     return kind == REQUEST_RECONVERT && text[0] == 0 ? 0 : RECORD_SIZE;
 }
 
-int FillFromSelection(RECONVERTHEADER* header, int kind, int unicode, char* text) {
+int FillFromSelection(HWND window, RECONVERTHEADER* header, int kind, int unicode, char* text) {
     TraceMessage("seltext=%s ", text);
     if (text[0] == 0 || strpbrk(text, "\r\n") != nullptr) return 0;
     TruncateDbcs(text, SELECTION_LIMIT);
@@ -44,17 +45,21 @@ int FillFromSelection(RECONVERTHEADER* header, int kind, int unicode, char* text
     if (!IsDoubleByteRun(text)) return 0;
     uint32_t length = static_cast<uint32_t>(strlen(text));
     header->dwCompStrLen = header->dwTargetStrLen = unicode ? length / 2 : length;
-    return WriteString(header, kind, unicode, text);
+    int answer = WriteString(header, kind, unicode, text);
+    if (answer != 0) NoteOfferedRun(window, 0, static_cast<int>(length));
+    return answer;
 }
 
-int FillFromCaret(RECONVERTHEADER* header, int kind, int unicode, char* text, int caret) {
+int FillFromCaret(HWND window, RECONVERTHEADER* header, int kind, int unicode, char* text, int caret) {
     TraceMessage("noseltext=%s ", text);
     if (text[0] == 0 || strpbrk(text, "\r\n") != nullptr) return 0;
     if (caret < 0 || static_cast<size_t>(caret) > strlen(text)) return 0;  // a source off its contract
     int offset = CaretRun(text, caret, text);
     ProcessState.LastReconvertOffset = offset;
     header->dwCompStrOffset = header->dwTargetStrOffset = static_cast<uint32_t>(offset);
-    return WriteString(header, kind, unicode, text);
+    int answer = WriteString(header, kind, unicode, text);
+    if (answer != 0) NoteOfferedRun(window, caret - offset, static_cast<int>(strlen(text)));
+    return answer;
 }
 
 int Fill(HWND window, int kind, RECONVERTHEADER* header, int unicode, TextSourceProc source) {
@@ -65,20 +70,26 @@ int Fill(HWND window, int kind, RECONVERTHEADER* header, int unicode, TextSource
     header->dwTargetStrLen = header->dwTargetStrOffset = 0;
     if (source == nullptr) return 0;
 
+    // What was offered before is forgotten even when this fill offers nothing.
+    StartOfferRecord(window);
     char text[SOURCE_BUFFER_SIZE] = {};
     int result = source(window, TSR_GETTEXT, 0, text);
     // Nothing past the buffer is ever read: a source that left no terminator
     // in it has nothing to offer.
     if (memchr(text, 0, sizeof text) == nullptr) return 0;
-    if (result == -1) return FillFromSelection(header, kind, unicode, text);
-    return FillFromCaret(header, kind, unicode, text, result);
+    if (result == -1) return FillFromSelection(window, header, kind, unicode, text);
+    return FillFromCaret(window, header, kind, unicode, text, result);
 }
 
 int Confirm(HWND window, RECONVERTHEADER* header, int unicode, TextSourceProc source) {
     if (source == nullptr) return 0;
     uint32_t range = PackConfirmRange(ProcessState.LastReconvertOffset, header->dwCompStrOffset,
                                       header->dwCompStrLen, unicode);
+    // The exact composition, for the module's own text source; a host's text
+    // source gets the packed range only.
+    NoteConfirmation(window, header->dwCompStrOffset, header->dwCompStrLen, unicode);
     source(window, TSR_CONFIRM, range, nullptr);
+    ForgetOffer(window);
     return 1;
 }
 

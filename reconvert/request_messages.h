@@ -9,6 +9,7 @@
 bool IsRequestMessage(UINT message);
 
 // For a request that the module answers: its kind (0 document feed, 4 or 5
-// reconversion) and whether it wants a UTF-16 record. False when the message
+// reconversion) and whether it wants a UTF-16 record (for WM_IME_REQUEST that
+// depends on the window: the caller decides). False when the message
 // is no request or its wParam is not one the module answers.
 bool ClassifyRequest(UINT message, WPARAM wParam, int* kind, int* unicode);

@@ -73,6 +73,19 @@ TEST_F(Dispatch, RegisteredMessagesFillWideRecords) {
     EXPECT_EQ(reinterpret_cast<RECONVERTHEADER*>(record)->dwStrLen, 2u);  // bytes
 }
 
+// The input method manager hands a Unicode window WM_IME_REQUEST in UTF-16:
+// the record is filled, and its confirmation read, in units.
+TEST_F(Dispatch, WindowRequestsFollowTheWindowsForm) {
+    LRESULT answer;
+    g_source.result = -1;
+    SetUnicodeWindows(true);
+    ASSERT_EQ(Send(WM_IME_REQUEST, 4, reinterpret_cast<LPARAM>(record), &answer), 1);
+    SetUnicodeWindows(false);
+    EXPECT_EQ(answer, 160);
+    EXPECT_EQ(reinterpret_cast<RECONVERTHEADER*>(record)->dwStrLen, 1u);  // units
+    EXPECT_EQ(record[32] | record[33] << 8, 0x3042);                     // あ in UTF-16
+}
+
 TEST_F(Dispatch, AFailedRegistrationNeverMakesMessageZeroARequest) {
     SharedState.MsgAtokDocumentFeed = 0;
     LRESULT answer;

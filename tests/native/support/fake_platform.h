@@ -1,6 +1,8 @@
 // Native stand-ins for the trace channel and the ANSI conversion.
 #pragma once
 
+#include <stdint.h>
+
 #include <string>
 #include <vector>
 
@@ -13,3 +15,8 @@ void SetAnsiCodePageName(const char* name);
 
 // Selects code page `codePage` for the byte classes and the conversion.
 void UseCodePage(unsigned int codePage);
+
+// What IsUnicodeWindow answers for every window (false unless set).
+void SetUnicodeWindows(bool unicode);
+// What CurrentThreadId answers (4 unless set).
+void SetCurrentThreadId(uint32_t id);

@@ -1,0 +1,100 @@
+#include "reconvert/wide_text.h"
+
+#include <string.h>
+
+#include "module/ansi_text.h"
+#include "module/byte_classes.h"
+
+namespace {
+
+uint16_t UnitAt(const unsigned char* buffer, int i) {
+    uint16_t unit;
+    memcpy(&unit, buffer + 2 * i, sizeof unit);
+    return unit;
+}
+
+bool IsHighSurrogate(uint16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLowSurrogate(uint16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// One character's ANSI bytes, held to the shape a byte walk reads back: a
+// single byte that is no lead byte, or a lead byte and a non-zero byte.
+int CharBytes(const uint16_t* units, int count, unsigned char* out) {
+    // The ANSI code pages are supersets of ASCII: no conversion needed.
+    if (count == 1 && units[0] < 0x80 && !IsLeadByte(static_cast<unsigned char>(units[0]))) {
+        out[0] = static_cast<unsigned char>(units[0]);
+        return 1;
+    }
+    char converted[ANSI_CHAR_ROOM] = {};
+    int n = Utf16CharToAnsi(units, count, converted);
+    unsigned char b0 = static_cast<unsigned char>(converted[0]), b1 = static_cast<unsigned char>(converted[1]);
+    if (n == 1 && b0 != 0 && !IsLeadByte(b0)) {
+        out[0] = b0;
+        return 1;
+    }
+    if (n == 2 && IsLeadByte(b0) && b1 != 0) {
+        out[0] = b0;
+        out[1] = b1;
+        return 2;
+    }
+    out[0] = '?';
+    return 1;
+}
+
+int CharWidth(const unsigned char* t, int i) { return IsLeadByte(t[i]) && t[i + 1] != 0 ? 2 : 1; }
+
+bool PairBit(const unsigned char* bits, int i) { return (bits[i >> 3] >> (i & 7)) & 1; }
+
+}  // namespace
+
+int ConvertWideText(unsigned char* buffer, unsigned char* pairBits, unsigned int* positions, int count) {
+    memset(pairBits, 0, WIDE_PAIR_BITS);
+    for (int k = 0; k < count; ++k)
+        if (positions[k] > WIDE_TEXT_UNITS) positions[k] = WIDE_TEXT_UNITS;  // past any text
+    int i = 0, o = 0;
+    for (; i < WIDE_TEXT_UNITS - 1; ) {
+        uint16_t units[2] = {UnitAt(buffer, i), 0};
+        if (units[0] == 0) break;
+        int width = 1;
+        if (IsHighSurrogate(units[0]) && i + 1 < WIDE_TEXT_UNITS - 1) {
+            units[1] = UnitAt(buffer, i + 1);
+            if (IsLowSurrogate(units[1])) width = 2;
+        }
+        // Read before written: the output (at most 2 bytes for 2 or 4 bytes
+        // read) stays at or behind the units being converted.
+        unsigned char bytes[2];
+        int n = CharBytes(units, width, bytes);
+        for (int k = 0; k < count; ++k)
+            if (positions[k] >= static_cast<unsigned int>(i) && positions[k] < static_cast<unsigned int>(i + width))
+                positions[k] = static_cast<unsigned int>(o) | 0x80000000u;  // mapped
+        if (width == 2) pairBits[o >> 3] = static_cast<unsigned char>(pairBits[o >> 3] | 1 << (o & 7));
+        memcpy(buffer + o, bytes, static_cast<size_t>(n));
+        o += n;
+        i += width;
+    }
+    buffer[o] = 0;
+    for (int k = 0; k < count; ++k)
+        positions[k] = positions[k] & 0x80000000u ? positions[k] & 0x7FFFFFFFu : static_cast<unsigned int>(o);
+    return o;
+}
+
+int WindowPosition(const char* text, const unsigned char* pairBits, int offset) {
+    if (pairBits == nullptr) return offset;
+    const unsigned char* t = reinterpret_cast<const unsigned char*>(text);
+    int units = 0;
+    for (int i = 0; i < offset && t[i] != 0; i += CharWidth(t, i)) units += PairBit(pairBits, i) ? 2 : 1;
+    return units;
+}
+
+void WindowPositions(const char* text, const unsigned char* pairBits, int start, int length, int* positions) {
+    const unsigned char* t = reinterpret_cast<const unsigned char*>(text);
+    for (int k = 0; k <= length; ++k) positions[k] = -1;
+    int position = WindowPosition(text, pairBits, start);
+    int i = start;
+    while (i < start + length) {
+        positions[i - start] = position;
+        int width = CharWidth(t, i);
+        position += pairBits == nullptr ? width : (PairBit(pairBits, i) ? 2 : 1);
+        i += width;
+    }
+    if (i == start + length) positions[length] = position;
+}

@@ -1,0 +1,38 @@
+// The text of a Unicode window (positions in UTF-16 units) turned into the
+// ANSI text that the byte-oriented work takes, and positions mapped between
+// the two.
+//
+// Every UTF-16 character (one unit, or a surrogate pair) becomes exactly one
+// ANSI character: one byte that is no lead byte, or a lead byte and one more.
+// A character the code page lacks becomes its default character; a
+// conversion that gives anything else becomes '?'. So a walk over the bytes
+// (a lead byte takes the next one along) meets the characters one for one,
+// and each character's units are known from whether it was a surrogate pair.
+#pragma once
+
+#include <stdint.h>
+
+enum {
+    WIDE_TEXT_UNITS = 0xFFFF,                    // read limit in units, terminator included
+    WIDE_PAIR_BITS = (2 * WIDE_TEXT_UNITS) / 8 + 1,  // one bit per byte of the converted text
+};
+
+// Converts the zero-terminated UTF-16 text at the start of `buffer` (at most
+// WIDE_TEXT_UNITS units, in the platform's byte order) in place into
+// zero-terminated ANSI text; the bytes written never overtake the units still
+// to be read. Sets bit i of `pairBits` (WIDE_PAIR_BITS bytes) when the
+// character at byte i came from a surrogate pair. Each of the `count`
+// `positions` (UTF-16 units) is replaced by the byte offset of the character
+// it lies in (a position inside a pair: the pair's start; past the text: the
+// text's length). Returns the length of the ANSI text in bytes.
+int ConvertWideText(unsigned char* buffer, unsigned char* pairBits, unsigned int* positions, int count);
+
+// The window position of byte `offset` (a character start) of a text that
+// ConvertWideText produced: UTF-16 units before it. With `pairBits` null the
+// text is the window's own ANSI text and the position is `offset` itself.
+int WindowPosition(const char* text, const unsigned char* pairBits, int offset);
+
+// Writes into `positions` (length + 1 entries) the window position of each
+// byte of text[start .. start + length]: a character start gets its position,
+// a byte inside a character -1. The end (start + length) counts as a start.
+void WindowPositions(const char* text, const unsigned char* pairBits, int start, int length, int* positions);
