@@ -196,26 +196,30 @@ TEST_F(EditTextSourceTest, LongestTextServedAndTheOneBeyond) {
     EXPECT_EQ(TraceTexts(), std::vector<std::string>{"len=65535 "}) << "no selection is asked for";
 }
 
-TEST_F(EditTextSourceTest, ConfirmationSelectsTheRangeOnlyWithoutASelection) {
+// A confirmation selects the composition as this thread's fill for the
+// window offered it; one without a fill selects nothing, whatever range the
+// builder packed.
+TEST_F(EditTextSourceTest, ConfirmationSelectsOnlyWhatItsFillOffered) {
     HWND editor = Editor(Letters(40), 30, 30);
     ClearTraceLines();
     EXPECT_EQ(EditTextSource(editor, TSR_CONFIRM, 4u << 16 | 6u, nullptr), 0);
-    EXPECT_EQ(Selection(editor), static_cast<DWORD>(MAKELONG(26, 32)));
-    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"confirm 26 32 40006 "});
+    EXPECT_EQ(Selection(editor), static_cast<DWORD>(MAKELONG(30, 30)));
+    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"\a noconfirm 40006 "});
 
-    ClearTraceLines();
-    EXPECT_EQ(EditTextSource(editor, TSR_CONFIRM, 4u << 16 | 2u, nullptr), 0);
-    EXPECT_EQ(Selection(editor), static_cast<DWORD>(MAKELONG(26, 32))) << "the selection stays";
-    EXPECT_TRUE(TraceLines().empty());
-
-    // A range reaching before the text starts at 0, not at "-2".
     HWND scripted = Create("scripted edit", Letters(10));
     g_scripted.selection = MAKELONG(2, 2);
-    ClearTraceLines();
     EditTextSource(scripted, TSR_CONFIRM, 4u << 16 | 6u, nullptr);
-    ASSERT_EQ(g_scripted.setSel.size(), 1u);
-    EXPECT_EQ(g_scripted.setSel[0], (std::pair<WPARAM, LPARAM>{0, 4}));
-    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"confirm 0 4 40006 "});
+    EXPECT_TRUE(g_scripted.setSel.empty());
+}
+
+// ES_PASSWORD is a style of the system's edit class; another class may use
+// the bit for something else and is still served unless it shows a password
+// character.
+TEST_F(EditTextSourceTest, PasswordStyleCountsOnlyForTheSystemsEditClass) {
+    HWND other = Create("scripted edit", "open text", ES_PASSWORD);
+    g_scripted.selection = MAKELONG(4, 4);
+    EXPECT_EQ(GetText(other), 4);
+    EXPECT_STREQ(buffer, "open text");
 }
 
 TEST_F(EditTextSourceTest, PasswordFieldsOfferNothing) {
@@ -296,5 +300,133 @@ TEST_F(EditTextSourceTest, ReconversionRoundTripThroughTheBuilder) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(record + 32)), HA + KAN + JI);
     for (int i = 0; i < TEXT_BUFFER_SIZE; ++i) ASSERT_EQ(SharedState.TextBuffer[i], 0) << i;
 }
+
+// ---- the platform's EDIT as a Unicode window: positions in UTF-16 units ----
+
+// A host procedure on the control that answers through IsReconvertMsg, as
+// the subclass does; the requests arrive as the input method manager sends
+// them to a Unicode window, with SendMessageW.
+WNDPROC g_editProc;
+LRESULT CALLBACK HostOnEdit(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT answer;
+    if (IsReconvertMsg(window, message, wParam, lParam, &answer, EditTextSource)) return answer;
+    return CallWindowProcW(g_editProc, window, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK PlainDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// A dialog made from a template in memory with one EDIT control (id 100).
+HWND DialogWithEdit() {
+    alignas(4) static WORD t[64];
+    memset(t, 0, sizeof t);
+    DLGTEMPLATE* d = reinterpret_cast<DLGTEMPLATE*>(t);
+    d->style = WS_POPUP | WS_CAPTION;
+    d->cdit = 1;
+    d->cx = 200;
+    d->cy = 40;
+    WORD* p = reinterpret_cast<WORD*>(d + 1) + 3;  // no menu, default class, no title
+    p = reinterpret_cast<WORD*>((reinterpret_cast<uintptr_t>(p) + 3) & ~uintptr_t(3));
+    DLGITEMTEMPLATE* item = reinterpret_cast<DLGITEMTEMPLATE*>(p);
+    item->style = WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL;
+    item->cx = 180;
+    item->cy = 14;
+    item->id = 100;
+    p = reinterpret_cast<WORD*>(item + 1);
+    p[0] = 0xFFFF;
+    p[1] = 0x0081;  // the edit class
+    HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), d, nullptr, PlainDialog, 0);
+    return dialog ? GetDlgItem(dialog, 100) : nullptr;
+}
+
+struct WideCase {
+    const char16_t* marked;   // caret '|' or selection '[' ']'
+    const char16_t* offered;  // the record's string
+    int compAt, compLength;   // what the IME converts: characters of the string
+    int selStart, selEnd;     // the window's selection after the confirmation, units
+};
+
+class UnicodeEdit : public EditTextSourceTest, public ::testing::WithParamInterface<int> {
+protected:
+    HWND Make() {
+        HWND edit = nullptr;
+        if (GetParam() == 0) {
+            edit = CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW, 0, 0, 300, 60, nullptr, nullptr,
+                                   GetModuleHandleW(nullptr), nullptr);
+        } else if (GetParam() == 1) {
+            HWND frame = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 300, 100, nullptr, nullptr,
+                                         GetModuleHandleW(nullptr), nullptr);
+            windows.push_back(frame);
+            edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 280, 80, frame,
+                                   nullptr, GetModuleHandleW(nullptr), nullptr);
+        } else {
+            edit = DialogWithEdit();
+            if (edit) windows.push_back(GetParent(edit));
+        }
+        EXPECT_TRUE(edit && IsWindowUnicode(edit));
+        g_editProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HostOnEdit)));
+        return edit;
+    }
+};
+
+std::wstring Wide(const char16_t* text) { return std::wstring(text, text + std::char_traits<char16_t>::length(text)); }
+
+TEST_P(UnicodeEdit, RecordsInUtf16AndTheIntendedRangeReplaced) {
+    if (!JapaneseCodePage()) GTEST_SKIP() << "the texts need code page 932";
+    const WideCase cases[] = {
+        {u"漢字を変換|する", u"漢字を変換する", 3, 2, 3, 5},              // after a word
+        {u"漢字を変|換する", u"漢字を変換する", 3, 2, 3, 5},              // inside it
+        {u"漢字を|変換する", u"漢字を変換する", 3, 2, 3, 5},              // before it
+        {u"abc\U00020BB7野家で変換|する", u"野家で変換する", 3, 2, 8, 10},  // ASCII and a pair before
+        {u"\U0001F600ひらがな|", u"ひらがな", 0, 4, 2, 6},                // an emoji before
+        {u"\U00020BB7[変]換", u"変", 0, 1, 2, 3},                          // selection of 1
+        {u"前置き：[日本語の文章を漢字に変換する機能を試す。]：後", u"日本語の文章を漢字に変換する機能を試す。", 0, 20, 4,
+         24},  // selection of 20
+        {u"前置き：[日本語の文章を漢字に変換する機能を試すための例文。]：後",
+         u"日本語の文章を漢字に変換する機能を試すた", 0, 20, 4, 24},  // 25 selected, the 20 offered converted
+    };
+    HWND edit = Make();
+    ASSERT_NE(edit, nullptr);
+    for (UINT message : {static_cast<UINT>(WM_IME_REQUEST), SharedState.MsgMsImeReconvert}) {
+        for (const WideCase& c : cases) {
+            std::wstring marked = Wide(c.marked), plain;
+            int start = -1, end = -1;
+            for (wchar_t ch : marked) {
+                if (ch == L'|') start = end = int(plain.size());
+                else if (ch == L'[') start = int(plain.size());
+                else if (ch == L']') end = int(plain.size());
+                else plain += ch;
+            }
+            SetWindowTextW(edit, plain.c_str());
+            SendMessageW(edit, EM_SETSEL, start, end);
+            std::string what = "message " + Hex(message) + ", " + std::to_string(start) + ".." + std::to_string(end);
+
+            EXPECT_EQ(SendMessageW(edit, message, IMR_RECONVERTSTRING, 0), 160) << what;
+            alignas(8) BYTE record[160] = {};
+            RECONVERTSTRING* rs = reinterpret_cast<RECONVERTSTRING*>(record);
+            rs->dwSize = 160;
+            ASSERT_EQ(SendMessageW(edit, message, IMR_RECONVERTSTRING, reinterpret_cast<LPARAM>(record)), 160) << what;
+            std::wstring offered = Wide(c.offered);
+            ASSERT_EQ(rs->dwStrLen, offered.size()) << what;
+            EXPECT_EQ(std::wstring(reinterpret_cast<wchar_t*>(record + 32), rs->dwStrLen), offered) << what;
+
+            rs->dwCompStrOffset = rs->dwTargetStrOffset = DWORD(2 * c.compAt);
+            rs->dwCompStrLen = rs->dwTargetStrLen = DWORD(c.compLength);
+            EXPECT_EQ(SendMessageW(edit, message, IMR_CONFIRMRECONVERTSTRING, reinterpret_cast<LPARAM>(record)), 1);
+            DWORD selStart = 0, selEnd = 0;
+            SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart), reinterpret_cast<LPARAM>(&selEnd));
+            EXPECT_EQ(selStart, DWORD(c.selStart)) << what;
+            EXPECT_EQ(selEnd, DWORD(c.selEnd)) << what;
+
+            SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"\u25CE"));
+            std::wstring expected = plain.substr(0, size_t(c.selStart)) + L"\u25CE" + plain.substr(size_t(c.selEnd));
+            wchar_t now[256] = {};
+            GetWindowTextW(edit, now, 256);
+            EXPECT_EQ(std::wstring(now), expected) << what;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TopLevelChildAndDialog, UnicodeEdit, ::testing::Values(0, 1, 2));
 
 }  // namespace
