@@ -13,6 +13,7 @@ add_library(rodavozi_core STATIC
     reconvert/edit_text_source.cpp
     hook/subclass_record.cpp
     hook/subclass_proc.cpp
+    hook/document_feed.cpp
     hook/hook_control.cpp
     hook/call_wnd_hook.cpp
 )

@@ -2,6 +2,7 @@
 
 #include <imm.h>
 
+#include "hook/document_feed.h"
 #include "hook/subclass_record.h"
 #include "module/state.h"
 #include "module/trace.h"
@@ -59,7 +60,7 @@ LRESULT CALLBACK ReconvertEditProc(HWND window, UINT message, WPARAM wParam, LPA
     // Before the window sees the press, so the selection tested is the one
     // the click lands in.
     if (message == WM_LBUTTONDOWN) ResetImeOnClick(window);
-    return PassOn(window, message, wParam, lParam);
+    return FeedWhenUnanswered(window, message, wParam, lParam, PassOn(window, message, wParam, lParam));
 }
 
 void ResetImeOnClick(HWND window) {

@@ -354,12 +354,13 @@ TEST_F(SubclassProcOnWinesEdit, ServesAndGivesBack) {
     EXPECT_EQ(TraceTexts()[3], "str=[hello! world] pos=6 6 0");
     EXPECT_EQ(SendMessageA(edit, SharedState.MsgAtokDocumentFeed, 0, reinterpret_cast<LPARAM>(record)), 160);
 
-    // A confirmation selects through the control's own EM_SETSEL.
+    // Nothing was offered, so a confirmation selects nothing, whatever the
+    // range the builder packs from the last caret offset.
     ProcessState.LastReconvertOffset = 4;
     reinterpret_cast<RECONVERTSTRING*>(record)->dwCompStrOffset = 0;
     reinterpret_cast<RECONVERTSTRING*>(record)->dwCompStrLen = 4;
     EXPECT_EQ(SendMessageA(edit, WM_IME_REQUEST, IMR_CONFIRMRECONVERTSTRING, reinterpret_cast<LPARAM>(record)), 1);
-    EXPECT_EQ(SendMessageA(edit, EM_GETSEL, 0, 0), MAKELONG(2, 6));
+    EXPECT_EQ(SendMessageA(edit, EM_GETSEL, 0, 0), MAKELONG(6, 6));
 
     SendMessageA(edit, WM_KILLFOCUS, 0, 0);
     EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrA(edit, GWLP_WNDPROC)), previous);
@@ -383,6 +384,39 @@ TEST_F(SubclassProcOnWinesEdit, PasswordEditOffersNothing) {
     for (const std::string& line : TraceTexts()) EXPECT_EQ(line.find("hunter"), std::string::npos) << line;
     DestroyWindow(edit);
     EXPECT_EQ(LocalSubclass.Window, nullptr);
+}
+
+// IMR_DOCUMENTFEED, which the system's edit control answers with 0, is
+// answered from the control's text in the window's form: UTF-16 for a
+// Unicode EDIT, the composition empty at the caret. A password field still
+// offers nothing.
+TEST_F(SubclassProcOnWinesEdit, DocumentFeedAnsweredWhenTheControlLeavesIt) {
+    if (!JapaneseCodePage()) GTEST_SKIP() << "the text needs code page 932";
+    for (DWORD style : {0ul, static_cast<unsigned long>(ES_PASSWORD)}) {
+        HWND edit = CreateWindowW(L"EDIT", L"\u6F22\u5B57\u3092\u5909\u63DB\u3059\u308B",
+                                  WS_OVERLAPPEDWINDOW | style, 0, 0, 200, 50, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_TRUE(edit && IsWindowUnicode(edit));
+        WNDPROC previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(edit, GWLP_WNDPROC));
+        SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ReconvertEditProc));
+        LocalSubclass = LOCALSUBCLASS{edit, previous, TRUE};
+        SendMessageW(edit, EM_SETSEL, 5, 5);
+        EXPECT_EQ(SendMessageW(edit, WM_IME_REQUEST, IMR_DOCUMENTFEED, 0), 160);
+        alignas(8) BYTE record[160] = {};
+        RECONVERTSTRING* rs = reinterpret_cast<RECONVERTSTRING*>(record);
+        LRESULT filled = SendMessageW(edit, WM_IME_REQUEST, IMR_DOCUMENTFEED, reinterpret_cast<LPARAM>(record));
+        if (style == 0) {
+            EXPECT_EQ(filled, 160);
+            EXPECT_EQ(rs->dwStrLen, 7u);
+            EXPECT_EQ(std::wstring(reinterpret_cast<wchar_t*>(record + 32)),
+                      L"\u6F22\u5B57\u3092\u5909\u63DB\u3059\u308B");
+            EXPECT_EQ(rs->dwCompStrOffset, 10u);
+            EXPECT_EQ(rs->dwCompStrLen, 0u);
+        } else {
+            EXPECT_EQ(filled, 0) << "a password field offers nothing";
+        }
+        DestroyWindow(edit);
+        LocalSubclass = LOCALSUBCLASS{0, 0, 0};
+    }
 }
 
 }  // namespace
