@@ -46,7 +46,7 @@ int FillFromSelection(HWND window, RECONVERTHEADER* header, int kind, int unicod
     uint32_t length = static_cast<uint32_t>(strlen(text));
     header->dwCompStrLen = header->dwTargetStrLen = unicode ? length / 2 : length;
     int answer = WriteString(header, kind, unicode, text);
-    if (answer != 0) NoteOfferedRun(window, 0, static_cast<int>(length));
+    if (answer != 0 && kind == REQUEST_RECONVERT) NoteOfferedRun(window, 0, static_cast<int>(length));
     return answer;
 }
 
@@ -58,7 +58,7 @@ int FillFromCaret(HWND window, RECONVERTHEADER* header, int kind, int unicode, c
     ProcessState.LastReconvertOffset = offset;
     header->dwCompStrOffset = header->dwTargetStrOffset = static_cast<uint32_t>(offset);
     int answer = WriteString(header, kind, unicode, text);
-    if (answer != 0) NoteOfferedRun(window, caret - offset, static_cast<int>(strlen(text)));
+    if (answer != 0 && kind == REQUEST_RECONVERT) NoteOfferedRun(window, caret - offset, static_cast<int>(strlen(text)));
     return answer;
 }
 
@@ -70,7 +70,8 @@ int Fill(HWND window, int kind, RECONVERTHEADER* header, int unicode, TextSource
     header->dwTargetStrLen = header->dwTargetStrOffset = 0;
     if (source == nullptr) return 0;
 
-    // What was offered before is forgotten even when this fill offers nothing.
+    // What was offered before is forgotten even when this fill offers
+    // nothing. A document feed offers nothing to confirm.
     StartOfferRecord(window);
     char text[SOURCE_BUFFER_SIZE] = {};
     int result = source(window, TSR_GETTEXT, 0, text);

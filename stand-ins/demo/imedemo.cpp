@@ -3,10 +3,14 @@
 // (reconvhost) has installed the hook, which brings the DLL into this
 // process when the first request reaches the editor.
 //
-// Steps: a document feed through "MSIMEDocumentFeed"; a reconversion through
-// WM_IME_REQUEST (ANSI record); the caret moves on to the next kanji word
-// and a reconversion through "MSIMEReconvert" (UTF-16 record) converts that
-// one, so the text after the steps differs from the text before. For each it prints the records, the range the
+// Steps: a document feed through "MSIMEDocumentFeed" and through
+// WM_IME_REQUEST / IMR_DOCUMENTFEED as IMEs of today ask; a reconversion
+// through WM_IME_REQUEST (ANSI record); the caret moves on to the next kanji
+// word and a reconversion through "MSIMEReconvert" (UTF-16 record) converts
+// that one, so the text after the steps differs from the text before; then a
+// document feed and a reconversion through WM_IME_REQUEST on the platform's
+// own EDIT control created as a Unicode window (UTF-16 records, positions in
+// UTF-16 units). For each it prints the records, the range the
 // confirmation selected, the editor's text before and after, and the trace
 // lines that the viewer logged meanwhile; it checks every record as an IME
 // does and the editor's whole text after each replacement.
@@ -126,10 +130,26 @@ void PumpFor(DWORD ms) {
     }
 }
 
+// A Unicode window's selection (UTF-16 units of `wide`) in bytes of the
+// same text in code page 932; an ANSI window's as it is.
+DWORD InBytes(HWND editor, const std::u16string& wide, DWORD sel) {
+    if (!IsWindowUnicode(editor)) return sel;
+    size_t a = LOWORD(sel) < wide.size() ? LOWORD(sel) : wide.size();
+    size_t b = HIWORD(sel) < wide.size() ? HIWORD(sel) : wide.size();
+    return MAKELONG(Utf16ToSjis(wide.substr(0, a)).size(), Utf16ToSjis(wide.substr(0, b)).size());
+}
+
+std::u16string WideText(HWND editor) { return SjisToUtf16(EditorText(editor)); }
+
+// The editor's selection in bytes of its text in code page 932.
+DWORD SelectionBytes(HWND editor) {
+    return InBytes(editor, WideText(editor), static_cast<DWORD>(SendMessageA(editor, EM_GETSEL, 0, 0)));
+}
+
 // The editor's text with its caret ('|') or selection ('[' ']') marked.
 std::string Marked(HWND editor) {
     std::string text = EditorText(editor);
-    DWORD sel = static_cast<DWORD>(SendMessageA(editor, EM_GETSEL, 0, 0));
+    DWORD sel = SelectionBytes(editor);
     size_t a = LOWORD(sel), b = HIWORD(sel);
     if (b > text.size()) b = text.size();
     if (a > b) a = b;
@@ -227,13 +247,11 @@ std::string RecordSjis(const RecordView& view) {
     return view.encoding == Encoding::Ansi ? view.ansi : Utf16ToSjis(view.wide);
 }
 
-bool FeedStep(HWND editor, TraceLog& log) {
-    Print("");
-    Print("== step 1: document feed through \"MSIMEDocumentFeed\" (UTF-16 record)");
+bool FeedOnce(HWND editor, Pattern pattern, const char* how) {
     const std::string before = EditorText(editor);
-    DWORD sel = static_cast<DWORD>(SendMessageA(editor, EM_GETSEL, 0, 0));
-    Print("  editor: " + Marked(editor));
-    DocumentFeed feed = ImeClient(editor).Feed(Pattern::MsIme);
+    DWORD sel = SelectionBytes(editor);
+    Print("  document feed through " + std::string(how));
+    DocumentFeed feed = ImeClient(editor).Feed(pattern);
     Print("  size query: answer " + Num(feed.record.sizeAnswer));
     bool ok = Verdict(feed.served && feed.record.answer != 0, "the feed was answered");
     if (ok) {
@@ -247,7 +265,16 @@ bool FeedStep(HWND editor, TraceLog& log) {
                          "the string is the editor's text from byte " + Num(start));
         }
     }
-    ok = Verdict(EditorText(editor) == before, "a document feed leaves the text alone") && ok;
+    return Verdict(EditorText(editor) == before, "a document feed leaves the text alone") && ok;
+}
+
+bool FeedStep(HWND editor, TraceLog& log) {
+    Print("");
+    Print("== step 1: document feed through \"MSIMEDocumentFeed\" (UTF-16 record) and IMR_DOCUMENTFEED");
+    Print("  editor: " + Marked(editor));
+    bool ok = FeedOnce(editor, Pattern::MsIme, "\"MSIMEDocumentFeed\" (UTF-16 record)");
+    ok = FeedOnce(editor, Pattern::Current, "WM_IME_REQUEST / IMR_DOCUMENTFEED (the window's form: ANSI record)") &&
+         ok;
     log.PrintNew();
     return ok;
 }
@@ -256,7 +283,8 @@ bool ReconvertStep(HWND editor, Pattern pattern, int number, const char* how, Tr
     Print("");
     Print("== step " + Num(number) + ": reconversion through " + how);
     const std::string before = EditorText(editor);
-    DWORD sel = static_cast<DWORD>(SendMessageA(editor, EM_GETSEL, 0, 0));
+    const std::u16string wideBefore = WideText(editor);
+    DWORD sel = SelectionBytes(editor);
     const std::string marked = Marked(editor);
     Reconversion r = ImeClient(editor).Reconvert(pattern);
     Print("  size query: answer " + Num(r.fill.sizeAnswer));
@@ -280,7 +308,10 @@ bool ReconvertStep(HWND editor, Pattern pattern, int number, const char* how, Tr
         log.PrintNew();
         return false;
     }
-    DWORD selected = r.selectionAfterConfirm;
+    DWORD selected = InBytes(editor, wideBefore, r.selectionAfterConfirm);
+    if (IsWindowUnicode(editor))
+        Print("  the Unicode EDIT reports the selection in UTF-16 units: " + Num(LOWORD(r.selectionAfterConfirm)) +
+              " to " + Num(HIWORD(r.selectionAfterConfirm)));
     const uint32_t intended = start + r.used.offset;
     Print("  confirmation: answer " + Num(r.confirmAnswer) + "; the editor then selects bytes " +
           Num(LOWORD(selected)) + " to " + Num(HIWORD(selected)) + " (\"" +
@@ -336,16 +367,22 @@ int main() {
     wc.lpszClassName = "rodavozi imedemo";
     RegisterClassA(&wc);
     HWND frame = CreateWindowA(wc.lpszClassName, "RODAVOZI demo: an IME reconverts in a kvexedit editor",
-                               WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 560, 720, 140, nullptr, nullptr, instance,
+                               WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 560, 720, 200, nullptr, nullptr, instance,
                                nullptr);
     HWND editor = CreateWindowExA(WS_EX_CLIENTEDGE, KVEXEDIT_CLASS, "", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 12,
                                   20, 680, 40, frame, nullptr, instance, nullptr);
-    if (!frame || !editor) {
+    // Below it, the platform's own EDIT control as a Unicode window.
+    HWND unicodeEdit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 12, 76,
+                                       680, 40, frame, nullptr, instance, nullptr);
+    if (!frame || !editor || !unicodeEdit) {
         fprintf(stderr, "imedemo: cannot create the window\n");
         return 2;
     }
     HFONT font = CreateFontA(-26, 0, 0, 0, FW_NORMAL, 0, 0, 0, SHIFTJIS_CHARSET, 0, 0, 0, 0, "MS Gothic");
     SendMessageA(editor, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    SendMessageW(unicodeEdit, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    SetWindowTextW(unicodeEdit, reinterpret_cast<const wchar_t*>(o.text.c_str()));
+    SendMessageW(unicodeEdit, EM_SETSEL, o.from, o.to);
 
     const std::string text = Utf16ToSjis(o.text);
     const uint32_t from = uint32_t(Utf16ToSjis(o.text.substr(0, o.from)).size());
@@ -368,16 +405,27 @@ int main() {
     MoveCaretToNextWord(editor);
     good += ReconvertStep(editor, Pattern::Widen16, 3, "\"MSIMEReconvert\" (UTF-16 record)", log);
 
+    SetFocus(unicodeEdit);
+    Pump();
+    Print("");
+    Print("== step 4: the platform's EDIT control as a Unicode window (positions in UTF-16 units): document feed");
+    Print("  editor: " + Marked(unicodeEdit));
+    bool fed = FeedOnce(unicodeEdit, Pattern::Current, "WM_IME_REQUEST / IMR_DOCUMENTFEED (UTF-16 record)");
+    log.PrintNew();
+    good += ReconvertStep(unicodeEdit, Pattern::Widen, 4, "WM_IME_REQUEST on the Unicode EDIT (UTF-16 record)", log) &&
+            fed;
+
     ShotPoint(o.shots, L"after");
     Print("");
     const std::string after = EditorText(editor);
     const std::string change =
         after == text ? std::string("the same as before the steps") : "before the steps: \"" + SjisToUtf8(text) + "\"";
     Print("final text: \"" + SjisToUtf8(after) + "\" (" + change + ")");
-    Print(good == 3 ? "demo result: ok, all 3 steps gave the expected result"
-                    : "demo result: WRONG, " + Num(3 - good) + " of 3 steps did not give the expected result");
+    Print("final text of the Unicode EDIT: \"" + SjisToUtf8(EditorText(unicodeEdit)) + "\"");
+    Print(good == 4 ? "demo result: ok, all 4 steps gave the expected result"
+                    : "demo result: WRONG, " + Num(4 - good) + " of 4 steps did not give the expected result");
     if (o.hold) PumpFor(o.hold);
     DestroyWindow(frame);
     DeleteObject(font);
-    return good == 3 ? 0 : 1;
+    return good == 4 ? 0 : 1;
 }

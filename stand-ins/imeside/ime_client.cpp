@@ -5,6 +5,10 @@
 
 #include "candidates.h"
 
+// imm32 exports them; the toolchain's header does not declare them.
+extern "C" LRESULT WINAPI ImmRequestMessageA(HIMC context, WPARAM wParam, LPARAM lParam);
+extern "C" LRESULT WINAPI ImmRequestMessageW(HIMC context, WPARAM wParam, LPARAM lParam);
+
 namespace imeside {
 
 namespace {
@@ -63,17 +67,42 @@ const char* PatternName(Pattern pattern) {
     case Pattern::Atok: return "atok";
     case Pattern::Widen: return "widen";
     case Pattern::Widen16: return "widen16";
+    case Pattern::Current: return "current";
     }
     return "?";
 }
 
-Encoding PatternEncoding(Pattern pattern) {
-    return pattern == Pattern::Imm || pattern == Pattern::Widen ? Encoding::Ansi : Encoding::Utf16;
+Encoding PatternEncoding(Pattern pattern, HWND window) {
+    bool windowRequest = pattern == Pattern::Imm || pattern == Pattern::Widen || pattern == Pattern::Current;
+    return windowRequest && !IsWindowUnicode(window) ? Encoding::Ansi : Encoding::Utf16;
 }
 
-bool PatternWidens(Pattern pattern) { return pattern == Pattern::Widen || pattern == Pattern::Widen16; }
+bool PatternWidens(Pattern pattern) {
+    return pattern == Pattern::Widen || pattern == Pattern::Widen16 || pattern == Pattern::Current;
+}
 
-bool PatternFeeds(Pattern pattern) { return pattern == Pattern::MsIme || pattern == Pattern::Atok; }
+bool PatternFeeds(Pattern pattern) {
+    return pattern == Pattern::MsIme || pattern == Pattern::Atok || pattern == Pattern::Current;
+}
+
+const char* ComposeName(Compose compose) {
+    switch (compose) {
+    case Compose::AsOffered: return "as offered";
+    case Compose::BeforeCaret: return "before the caret";
+    case Compose::AtCaret: return "at the caret";
+    case Compose::AfterCaret: return "after the caret";
+    case Compose::SelectionStart: return "at the selection's start";
+    case Compose::SelectionMiddle: return "in the selection's middle";
+    case Compose::SelectionEnd: return "at the selection's end";
+    case Compose::LongerThanOffered: return "longer than offered";
+    case Compose::AbsurdLength: return "absurd length";
+    }
+    return "?";
+}
+
+bool ComposeOutsideTheString(Compose compose) {
+    return compose == Compose::LongerThanOffered || compose == Compose::AbsurdLength;
+}
 
 std::string RecordExchange::Describe() const {
     char head[80];
@@ -83,6 +112,30 @@ std::string RecordExchange::Describe() const {
 }
 
 ImeClient::ImeClient(HWND window) : window_(window), messages_(ImeMessages::Register()) {}
+
+LRESULT ImeClient::Send(UINT message, WPARAM wParam, LPARAM lParam) {
+    const bool unicode = IsWindowUnicode(window_) != FALSE;
+    if (message == WM_IME_REQUEST && GetFocus() == window_) {
+        // Wine's input method manager sends to the context's window in the
+        // form asked for and converts nothing; Windows' converts to the
+        // window's form. Asking in the window's form gives both the same.
+        HIMC context = ImmGetContext(window_);
+        if (context) {
+            LRESULT answer = unicode ? ImmRequestMessageW(context, wParam, lParam)
+                                     : ImmRequestMessageA(context, wParam, lParam);
+            ImmReleaseContext(window_, context);
+            throughImm_ = true;
+            return answer;
+        }
+    }
+    return unicode ? SendMessageW(window_, message, wParam, lParam) : SendMessageA(window_, message, wParam, lParam);
+}
+
+UINT ImeClient::ReconvertMessage(Pattern pattern) const {
+    if (pattern == Pattern::MsIme || pattern == Pattern::Widen16) return messages_.msImeReconvert;
+    if (pattern == Pattern::Atok) return messages_.atokReconvert;
+    return WM_IME_REQUEST;
+}
 
 bool ImeClient::HasInputContext() const {
     HIMC context = ImmGetContext(window_);
@@ -98,7 +151,7 @@ bool ImeClient::Request(UINT message, WPARAM fillCode, Encoding encoding, Record
     exchange->message = message;
     exchange->wParam = fillCode;
     exchange->view.encoding = encoding;
-    exchange->sizeAnswer = SendMessageA(window_, message, fillCode, 0);
+    exchange->sizeAnswer = Send(message, fillCode, 0);
     LRESULT size = exchange->sizeAnswer;
     if (size == 0) return false;
     if (size < RECORD_HEADER_SIZE || size > kMaxRecordSize) {
@@ -111,7 +164,7 @@ bool ImeClient::Request(UINT message, WPARAM fillCode, Encoding encoding, Record
     header.dwSize = static_cast<uint32_t>(size);
     header.dwVersion = 0;
     memcpy(exchange->bytes.data(), &header, sizeof header);
-    exchange->answer = SendMessageA(window_, message, fillCode, reinterpret_cast<LPARAM>(exchange->bytes.data()));
+    exchange->answer = Send(message, fillCode, reinterpret_cast<LPARAM>(exchange->bytes.data()));
     size_t overrun = 0;
     for (size_t i = size_t(size); i < exchange->bytes.size(); ++i)
         if (exchange->bytes[i] != kFill) overrun = i - size_t(size) + 1;
@@ -124,15 +177,49 @@ bool ImeClient::Request(UINT message, WPARAM fillCode, Encoding encoding, Record
     return true;
 }
 
-Reconversion ImeClient::Reconvert(Pattern pattern) {
+namespace {
+
+// The composition `compose` picks from the cells of the string offered, the
+// caret (or a selection's start) at byte `caret`. False when the string has
+// too few characters for it.
+bool Pick(Compose compose, const std::vector<Cell>& cells, uint32_t caret, uint32_t stringBytes, ByteRange* out) {
+    size_t at = 0;
+    while (at < cells.size() && cells[at].offset < caret) ++at;
+    auto range = [&](size_t first, size_t count) {
+        if (first + count > cells.size() || count == 0) return false;
+        out->offset = cells[first].offset;
+        out->length = cells[first + count - 1].offset + cells[first + count - 1].size - out->offset;
+        return true;
+    };
+    switch (compose) {
+    case Compose::BeforeCaret: return at >= 2 && range(at - 2, 2);
+    case Compose::AtCaret: return range(at, 2);
+    case Compose::AfterCaret: return range(at + 1, 2);
+    case Compose::SelectionStart: return cells.size() >= 3 && range(0, 2);
+    case Compose::SelectionMiddle: return cells.size() >= 4 && range(1, cells.size() - 2);
+    case Compose::SelectionEnd: return cells.size() >= 3 && range(cells.size() - 2, 2);
+    case Compose::LongerThanOffered:
+        *out = ByteRange{0, stringBytes + (cells.empty() ? 2 : cells.back().size)};
+        return true;
+    case Compose::AbsurdLength:
+        *out = ByteRange{0, 0x7FFFFFFF};
+        return true;
+    case Compose::AsOffered: break;
+    }
+    return false;
+}
+
+}  // namespace
+
+Reconversion ImeClient::Reconvert(Pattern pattern, Compose compose) {
     Reconversion r;
     r.pattern = pattern;
-    const Encoding encoding = PatternEncoding(pattern);
-    UINT message = WM_IME_REQUEST;
-    if (pattern == Pattern::MsIme || pattern == Pattern::Widen16) message = messages_.msImeReconvert;
-    if (pattern == Pattern::Atok) message = messages_.atokReconvert;
+    throughImm_ = false;
+    const Encoding encoding = PatternEncoding(pattern, window_);
+    const UINT message = ReconvertMessage(pattern);
 
     r.served = Request(message, IMR_RECONVERTSTRING, encoding, &r.fill);
+    r.throughImm = throughImm_;
     if (!r.served) {
         r.stopped = r.fill.problems.empty() ? "size query not answered" : "size answer unusable";
         return r;
@@ -152,7 +239,19 @@ Reconversion ImeClient::Reconvert(Pattern pattern) {
     r.confirm = r.fill;
     const RecordView& offered = r.fill.view;
     const uint32_t unit = encoding == Encoding::Utf16 ? 2 : 1;
-    if (offered.composition.length == 0) {
+    if (compose != Compose::AsOffered) {
+        ByteRange chosen;
+        if (!Pick(compose, offered.cells, offered.composition.offset, offered.StringBytes(), &chosen)) {
+            r.stopped = std::string("no composition ") + ComposeName(compose);
+            return r;
+        }
+        RecordHeader header = offered.header;
+        header.dwCompStrOffset = header.dwTargetStrOffset = chosen.offset;
+        header.dwCompStrLen = header.dwTargetStrLen =
+            chosen.length == 0x7FFFFFFF ? chosen.length : chosen.length / unit;
+        memcpy(r.confirm.bytes.data(), &header, sizeof header);
+        r.widened = true;
+    } else if (offered.composition.length == 0) {
         if (!PatternWidens(pattern)) {
             r.stopped = "empty composition: nothing to reconvert";
             return r;
@@ -169,10 +268,13 @@ Reconversion ImeClient::Reconvert(Pattern pattern) {
         r.widened = true;
     }
     r.confirmSent = true;
-    r.confirmAnswer = SendMessageA(window_, message, IMR_CONFIRMRECONVERTSTRING,
-                                   reinterpret_cast<LPARAM>(r.confirm.bytes.data()));
+    r.confirmAnswer = Send(message, IMR_CONFIRMRECONVERTSTRING, reinterpret_cast<LPARAM>(r.confirm.bytes.data()));
     r.confirm.answer = r.confirmAnswer;
     r.selectionAfterConfirm = static_cast<DWORD>(SendMessageA(window_, EM_GETSEL, 0, 0));
+    if (ComposeOutsideTheString(compose)) {
+        r.stopped = "composition outside the string: nothing delivered";
+        return r;
+    }
     const size_t size = r.fill.bytes.size() - GUARD_BYTES;
     r.confirm.problems = CheckRecord(r.confirm.bytes.data(), size, encoding, 0, &r.confirm.view);
     if (!r.confirm.problems.empty()) {
@@ -197,9 +299,35 @@ Reconversion ImeClient::Reconvert(Pattern pattern) {
     return r;
 }
 
+Reconversion ImeClient::ConfirmWithoutFill(Pattern pattern) {
+    Reconversion r;
+    r.pattern = pattern;
+    const Encoding encoding = PatternEncoding(pattern, window_);
+    const std::u16string word = u"変換";
+    std::string string = encoding == Encoding::Ansi
+                             ? Utf16ToSjis(word) + std::string(1, '\0')
+                             : std::string(reinterpret_cast<const char*>(word.c_str()), 2 * word.size() + 2);
+    const uint32_t length = uint32_t(encoding == Encoding::Ansi ? string.size() - 1 : word.size());
+    RecordHeader header = {RECORD_HEADER_SIZE + uint32_t(string.size()), 0, length, RECORD_HEADER_SIZE, length, 0,
+                           length, 0};
+    r.confirm.bytes.assign(sizeof header, 0);
+    memcpy(r.confirm.bytes.data(), &header, sizeof header);
+    r.confirm.bytes.insert(r.confirm.bytes.end(), string.begin(), string.end());
+    r.confirm.view.encoding = encoding;
+    r.confirmSent = true;
+    r.confirmAnswer = Send(ReconvertMessage(pattern), IMR_CONFIRMRECONVERTSTRING,
+                           reinterpret_cast<LPARAM>(r.confirm.bytes.data()));
+    r.confirm.answer = r.confirmAnswer;
+    r.selectionAfterConfirm = static_cast<DWORD>(SendMessageA(window_, EM_GETSEL, 0, 0));
+    r.stopped = "confirmation without a fill: nothing delivered";
+    return r;
+}
+
 DocumentFeed ImeClient::Feed(Pattern pattern) {
     DocumentFeed feed;
-    if (pattern == Pattern::Atok)
+    if (pattern == Pattern::Current)
+        feed.served = Request(WM_IME_REQUEST, IMR_DOCUMENTFEED, PatternEncoding(pattern, window_), &feed.record);
+    else if (pattern == Pattern::Atok)
         feed.served = Request(messages_.atokDocumentFeed, 0, Encoding::Utf16, &feed.record);
     else
         feed.served = Request(messages_.msImeDocumentFeed, 1, Encoding::Utf16, &feed.record);
@@ -228,6 +356,13 @@ void ImeClient::Deliver(const std::u16string& text) {
 }
 
 std::string EditorText(HWND editor) {
+    if (IsWindowUnicode(editor)) {
+        int units = GetWindowTextLengthW(editor);
+        std::u16string wide(size_t(units) + 1, u'\0');
+        int got = GetWindowTextW(editor, reinterpret_cast<wchar_t*>(&wide[0]), units + 1);
+        wide.resize(got > 0 ? size_t(got) : 0);
+        return Utf16ToSjis(wide);
+    }
     int n = GetWindowTextLengthA(editor);
     std::string text(size_t(n) + 1, '\0');
     int got = GetWindowTextA(editor, &text[0], n + 1);

@@ -31,18 +31,40 @@ struct ImeMessages {
     static ImeMessages Register();
 };
 
-// How an IME asks.
+// How an IME asks. The WM_IME_REQUEST patterns go through the input method
+// manager's own entry (ImmRequestMessageA or W of imm32), in the form that
+// matches the window, so the record is ANSI for an ANSI window and UTF-16 for
+// a Unicode one, as Windows' input method manager delivers it.
 enum class Pattern {
-    Imm,      // WM_IME_REQUEST, ANSI record; the composition taken as offered
+    Imm,      // WM_IME_REQUEST; the composition taken as offered
     MsIme,    // "MSIMEReconvert" (UTF-16) and "MSIMEDocumentFeed" (wParam 1)
     Atok,     // "Atok Message for ReconvertString" (UTF-16) and "... DocumentFeed" (wParam 0)
-    Widen,    // WM_IME_REQUEST, ANSI record; an empty composition widened to the word at the caret
+    Widen,    // WM_IME_REQUEST; an empty composition widened to the word at the caret
     Widen16,  // "MSIMEReconvert", UTF-16 record; widened the same way
+    Current,  // an IME of today: WM_IME_REQUEST / IMR_DOCUMENTFEED, then as Widen
 };
 const char* PatternName(Pattern pattern);
-Encoding PatternEncoding(Pattern pattern);
+// The record's form: the registered messages always UTF-16, WM_IME_REQUEST
+// that of `window`.
+Encoding PatternEncoding(Pattern pattern, HWND window);
 bool PatternWidens(Pattern pattern);
-bool PatternFeeds(Pattern pattern);  // the registered-message patterns also ask for a document feed
+bool PatternFeeds(Pattern pattern);  // a document feed comes before the reconversion
+
+// Which composition the IME confirms, in characters of the string offered.
+enum class Compose {
+    AsOffered,          // the pattern's own way (as offered, or widened)
+    BeforeCaret,        // the two characters before the caret
+    AtCaret,            // the two characters from the caret on
+    AfterCaret,         // two characters starting one after the caret
+    SelectionStart,     // two characters at the start of a selection
+    SelectionMiddle,    // two characters inside it
+    SelectionEnd,       // its last two characters
+    LongerThanOffered,  // the whole string and one character more
+    AbsurdLength,       // a length no string has (0x7FFFFFFF)
+};
+const char* ComposeName(Compose compose);
+// The composition lies outside the string offered: the IME delivers nothing.
+bool ComposeOutsideTheString(Compose compose);
 
 // One record as the IME allocated it and the window filled it.
 struct RecordExchange {
@@ -71,6 +93,7 @@ struct Reconversion {
     std::u16string composition;  // the text reconverted
     std::u16string result;       // what the IME delivered in its place
     std::string stopped;         // why the IME stopped early, when it did
+    bool throughImm = false;    // WM_IME_REQUEST went through ImmRequestMessageA/W
     bool RecordSound() const { return fill.problems.empty() && confirm.problems.empty(); }
 };
 
@@ -86,9 +109,13 @@ public:
 
     // A whole reconversion: size query, fill, checks, (widening), confirmation,
     // and the result delivered in place of the selection.
-    Reconversion Reconvert(Pattern pattern);
-    // Size query and fill of a document feed through the pattern's family
-    // (MsIme or Atok); nothing is confirmed or delivered.
+    Reconversion Reconvert(Pattern pattern, Compose compose = Compose::AsOffered);
+    // A confirmation with a record of the IME's own (two characters, the
+    // composition the whole string) and no fill before it; nothing delivered.
+    Reconversion ConfirmWithoutFill(Pattern pattern);
+    // Size query and fill of a document feed through the pattern's way
+    // (MsIme, Atok, or IMR_DOCUMENTFEED for Current); nothing is confirmed
+    // or delivered.
     DocumentFeed Feed(Pattern pattern);
     // The result string as an IME delivers it: one WM_IME_CHAR per character,
     // which the editor puts in place of its selection; then the messages
@@ -101,11 +128,18 @@ public:
 
 private:
     bool Request(UINT message, WPARAM fillCode, Encoding encoding, RecordExchange* exchange);
+    // Sends the request as the input method manager does: WM_IME_REQUEST
+    // through ImmRequestMessageA/W while the window has the focus (and so
+    // the context), directly in the window's form otherwise.
+    LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam);
+    UINT ReconvertMessage(Pattern pattern) const;
     HWND window_;
     ImeMessages messages_;
+    bool throughImm_ = false;
 };
 
-// The editor's whole text, as the application's window gives it.
+// The editor's whole text in code page 932 (a Unicode window's converted
+// from UTF-16).
 std::string EditorText(HWND editor);
 
 }  // namespace imeside

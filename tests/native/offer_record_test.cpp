@@ -143,6 +143,9 @@ TEST_F(OfferRecord, AConfirmationWithoutItsFillSelectsNothing) {
     SetCurrentThreadId(8);
     EXPECT_FALSE(Confirm(0, 2)) << "another thread";
     SetCurrentThreadId(4);
+    g_noting.result = 6;
+    ASSERT_EQ(BuildReconvertString(window, REQUEST_DOCUMENT_FEED, record, 0, Noting), RECORD_SIZE);
+    EXPECT_FALSE(Confirm(0, 2)) << "a document feed is no fill to confirm";
     ASSERT_EQ(Fill("ab", 0, 2, 1), 0) << "nothing offered";
     EXPECT_FALSE(Confirm(0, 2)) << "a refused fill";
 }

@@ -14,13 +14,18 @@ check() {  # <what> <command...>
 }
 count() { grep -c -- "$1" "$t" 2>/dev/null || true; }
 check "exit code 0 (was $code)" test "$code" -eq 0
-check "the demo says every step was right" grep -q "^demo result: ok, all 3 steps" "$t"
+check "the demo says every step was right" grep -q "^demo result: ok, all 4 steps" "$t"
 check "no step checked wrong" test "$(count 'check: WRONG')" -eq 0
-check "three sound records (feed, ANSI, UTF-16)" test "$(count 'check: ok, record checks: sound')" -eq 3
-check "two replacements exactly as intended" test "$(count 'replaced as intended')" -eq 2
+check "six sound records (2 feeds, ANSI, UTF-16; feed and UTF-16 on the Unicode EDIT)" \
+    test "$(count 'check: ok, record checks: sound')" -eq 6
+check "three replacements exactly as intended" test "$(count 'replaced as intended')" -eq 3
+check "IMR_DOCUMENTFEED answered from kvexedit and from the Unicode EDIT" \
+    test "$(count 'document feed through WM_IME_REQUEST / IMR_DOCUMENTFEED')" -eq 2
+check "the Unicode EDIT selected UTF-16 units 7 to 11 (変換して)" grep -q "in UTF-16 units: 7 to 11" "$t"
 check "ANSI record: 30 bytes, caret at byte 14" grep -q "dwStrLen=30 dwStrOffset=32 dwCompStrLen=0 dwCompStrOffset=14" "$t"
 check "UTF-16 feed record: 15 units" grep -q "dwStrLen=15 dwStrOffset=32 dwCompStrLen=0 dwCompStrOffset=14" "$t"
-check "the first confirmation selected bytes 14 to 22" test "$(count 'the editor then selects bytes 14 to 22')" -eq 1
+check "bytes 14 to 22 selected in step 2 and on the Unicode EDIT" \
+    test "$(count 'the editor then selects bytes 14 to 22')" -eq 2
 check "the caret moved on after the next word" grep -q '^the caret moves on to byte 28, after "意味"' "$t"
 check "the second confirmation selected that word, bytes 24 to 30" \
     test "$(count 'the editor then selects bytes 24 to 30')" -eq 1

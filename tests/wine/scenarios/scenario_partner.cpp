@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     }
     const std::string tag = argv[1];
     Pattern pattern = Pattern::Imm;
-    for (Pattern p : {Pattern::Imm, Pattern::MsIme, Pattern::Atok, Pattern::Widen, Pattern::Widen16})
+    for (Pattern p : {Pattern::Imm, Pattern::MsIme, Pattern::Atok, Pattern::Widen, Pattern::Widen16, Pattern::Current})
         if (strcmp(argv[2], PatternName(p)) == 0) pattern = p;
     g_prepareTakesFocus = strcmp(argv[4], "focus") == 0;
     const Placement place = Place(PatternWidens(pattern) ? u"別の窓の文章|です" : u"別の窓の[文章]です");

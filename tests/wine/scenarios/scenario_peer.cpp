@@ -22,8 +22,11 @@ using namespace imeside;
 
 namespace {
 
-const Pattern kCaretPatterns[] = {Pattern::Imm, Pattern::MsIme, Pattern::Atok, Pattern::Widen, Pattern::Widen16};
-const Pattern kSelectionPatterns[] = {Pattern::Imm, Pattern::MsIme, Pattern::Atok};
+const Pattern kCaretPatterns[] = {Pattern::Imm,   Pattern::MsIme,   Pattern::Atok,
+                                  Pattern::Widen, Pattern::Widen16, Pattern::Current};
+const Pattern kSelectionPatterns[] = {Pattern::Imm, Pattern::MsIme, Pattern::Atok, Pattern::Current};
+// The three ways a confirmation arrives: WM_IME_REQUEST and the two families.
+const Pattern kConfirmPatterns[] = {Pattern::Imm, Pattern::MsIme, Pattern::Atok};
 
 struct Output {
     std::vector<std::string> details;
@@ -55,10 +58,25 @@ struct Scenario {
     Expect expect;
     std::vector<Pattern> patterns;
     size_t selectedChars = 0;  // for the selection scenarios: the count the text must have
+    Compose compose = Compose::AsOffered;
+    bool withoutFill = false;
 };
 
 std::vector<Pattern> CaretPatterns() { return {std::begin(kCaretPatterns), std::end(kCaretPatterns)}; }
 std::vector<Pattern> SelectionPatterns() { return {std::begin(kSelectionPatterns), std::end(kSelectionPatterns)}; }
+std::vector<Pattern> ConfirmPatterns() { return {std::begin(kConfirmPatterns), std::end(kConfirmPatterns)}; }
+
+// Every scenario of kvexedit that applies to any edit control again on the
+// platform's EDIT created as a Unicode window.
+void AddUnicodeEditRows(std::vector<Scenario>* s) {
+    const size_t n = s->size();
+    for (size_t i = 0; i < n; ++i) {
+        Scenario copy = (*s)[i];
+        if (copy.editor != EditorKind::Kvex && copy.editor != EditorKind::SystemEdit) continue;
+        copy.editor = EditorKind::UnicodeEdit;
+        s->push_back(copy);
+    }
+}
 
 std::vector<Scenario> Scenarios() {
     const std::u16string wordTail = u"ここで漢字を変換|。";
@@ -104,7 +122,62 @@ std::vector<Scenario> Scenarios() {
          Expect::ProtectsPassword, {Pattern::Imm, Pattern::MsIme, Pattern::Widen}},
         {"password field, password selected", EditorKind::KvexPassword, Place(u"[秘密の合言葉]"),
          Expect::ProtectsPassword, {Pattern::Imm, Pattern::Atok}},
+        {"password field, document feed of today", EditorKind::KvexPassword, Place(u"秘密の合言葉|"),
+         Expect::ProtectsPassword, {Pattern::Current}},
+        // What the IME confirms, wherever it lies in the string offered.
+        {"composition before the caret", EditorKind::Kvex, Place(u"ここで漢字を変換|する。"), Expect::Serves,
+         ConfirmPatterns(), 0, Compose::BeforeCaret},
+        {"composition at the caret", EditorKind::Kvex, Place(u"ここで漢字を変換|する。"), Expect::Serves,
+         ConfirmPatterns(), 0, Compose::AtCaret},
+        {"composition after the caret", EditorKind::Kvex, Place(u"ここで漢字を変換|する。"), Expect::Serves,
+         ConfirmPatterns(), 0, Compose::AfterCaret},
+        {"composition at a selection's start", EditorKind::Kvex, Place(u"前置き[日本語の文章]後"), Expect::Serves,
+         ConfirmPatterns(), 6, Compose::SelectionStart},
+        {"composition in a selection's middle", EditorKind::Kvex, Place(u"前置き[日本語の文章]後"), Expect::Serves,
+         ConfirmPatterns(), 6, Compose::SelectionMiddle},
+        {"composition at a selection's end", EditorKind::Kvex, Place(u"前置き[日本語の文章]後"), Expect::Serves,
+         ConfirmPatterns(), 6, Compose::SelectionEnd},
+        {"composition at the end of 20 offered of 25", EditorKind::Kvex,
+         Place(u"前置き：[日本語の文章を漢字に変換する機能を試すための例文。]：後書き"), Expect::Serves,
+         ConfirmPatterns(), 25, Compose::SelectionEnd},
+        {"composition longer than offered", EditorKind::Kvex, Place(u"ここで漢字を変換|する。"),
+         Expect::SelectsNothing, ConfirmPatterns(), 0, Compose::LongerThanOffered},
+        {"composition longer than a selection", EditorKind::Kvex, Place(u"前置き[日本語]の文章"),
+         Expect::SelectsNothing, ConfirmPatterns(), 3, Compose::LongerThanOffered},
+        {"composition of absurd length", EditorKind::Kvex, Place(u"ここで漢字を変換|する。"),
+         Expect::SelectsNothing, ConfirmPatterns(), 0, Compose::AbsurdLength},
+        {"confirmation without a fill", EditorKind::Kvex, Place(u"ここで漢字を変換|する。"),
+         Expect::SelectsNothing, ConfirmPatterns(), 0, Compose::AsOffered, true},
     };
+    AddUnicodeEditRows(&s);
+    // Only a Unicode window holds characters outside code page 932; each is
+    // one byte of the converted text and one or two UTF-16 units.
+    const std::vector<Scenario> unicodeOnly = {
+        {"kanji, hiragana, ASCII and a pair (U+20BB7) before", EditorKind::UnicodeEdit,
+         Place(u"abc\U00020BB7野家で漢字を変換|する"), Expect::Serves, CaretPatterns()},
+        {"an emoji right before the word", EditorKind::UnicodeEdit, Place(u"\U0001F600変換|"), Expect::Serves,
+         CaretPatterns()},
+        {"a character outside the code page (U+0E01) before", EditorKind::UnicodeEdit,
+         Place(u"\u0E01\u0E01ひらがなを変換|"), Expect::Serves, CaretPatterns()},
+        {"selection after a pair", EditorKind::UnicodeEdit, Place(u"\U00020BB7野家の[漢字]を"), Expect::Serves,
+         SelectionPatterns(), 2},
+        {"composition after the caret, a pair before", EditorKind::UnicodeEdit,
+         Place(u"\U00020BB7野家で|漢字を変換"), Expect::Serves, ConfirmPatterns(), 0, Compose::AfterCaret},
+        {"caret after a word", EditorKind::UnicodeEditTop, Place(u"ここで漢字を変換|。"), Expect::Serves,
+         CaretPatterns()},
+        {"selection of 20 characters", EditorKind::UnicodeEditTop,
+         Place(u"前置き：[日本語の文章を漢字に変換する機能を試す。]：後書き"), Expect::Serves, SelectionPatterns(), 20},
+        {"caret after a word", EditorKind::UnicodeEditDialog, Place(u"ここで漢字を変換|。"), Expect::Serves,
+         CaretPatterns()},
+        {"selection of 25 characters", EditorKind::UnicodeEditDialog,
+         Place(u"前置き：[日本語の文章を漢字に変換する機能を試すための例文。]：後書き"), Expect::Serves,
+         SelectionPatterns(), 25},
+        {"a pair before the caret", EditorKind::UnicodeEditDialog, Place(u"\U00020BB7野家で変換|"), Expect::Serves,
+         CaretPatterns()},
+        {"control answering IMR_DOCUMENTFEED itself", EditorKind::FeedingEdit, Place(u"ここで漢字を変換|。"),
+         Expect::OwnFeedWins, {Pattern::Current}},
+    };
+    s.insert(s.end(), unicodeOnly.begin(), unicodeOnly.end());
     return s;
 }
 
@@ -234,19 +307,31 @@ int main(int argc, char** argv) {
     const char* only = argc >= 3 && strcmp(argv[1], "--only") == 0 ? argv[2] : nullptr;
     Output out;
     HWND frame = CreateFrame("RODAVOZI scenarios: the IME side");
-    HWND editors[3] = {CreateEditor(frame, EditorKind::Kvex), CreateEditor(frame, EditorKind::KvexPassword),
-                       CreateEditor(frame, EditorKind::SystemEdit)};
-    if (!frame || !editors[0] || !editors[1] || !editors[2]) {
-        fprintf(stderr, "scenario_peer: cannot create the editors\n");
+    const EditorKind kinds[] = {EditorKind::Kvex,        EditorKind::KvexPassword,   EditorKind::SystemEdit,
+                                EditorKind::UnicodeEdit, EditorKind::UnicodeEditTop, EditorKind::UnicodeEditDialog,
+                                EditorKind::FeedingEdit};
+    HWND editors[sizeof kinds / sizeof kinds[0]] = {};
+    for (size_t i = 0; i < sizeof kinds / sizeof kinds[0]; ++i) {
+        editors[i] = CreateEditor(frame, kinds[i]);
+        if (!editors[i]) {
+            fprintf(stderr, "scenario_peer: cannot create the editor %s\n", EditorName(kinds[i]));
+            return 2;
+        }
+    }
+    if (!frame) {
+        fprintf(stderr, "scenario_peer: cannot create the frame\n");
         return 2;
     }
     Pump();
     out.Line("verdict  | pattern | scenario                                     | record | before  ->  after");
     for (const Scenario& s : Scenarios()) {
         if (only && !strstr(s.name, only)) continue;
-        HWND editor = s.editor == EditorKind::Kvex           ? editors[0]
-                      : s.editor == EditorKind::KvexPassword ? editors[1]
-                                                             : editors[2];
+        HWND editor = editors[0];
+        for (size_t i = 0; i < sizeof kinds / sizeof kinds[0]; ++i)
+            if (kinds[i] == s.editor) editor = editors[i];
+        std::string name = s.name;
+        if (s.editor != EditorKind::Kvex && s.editor != EditorKind::KvexPassword)
+            name += std::string(" (") + EditorName(s.editor) + ")";
         if (s.selectedChars) {
             std::vector<Cell> cells = SplitSjis(s.placement.text.substr(s.placement.selStart,
                                                                         s.placement.selEnd - s.placement.selStart));
@@ -254,11 +339,12 @@ int main(int argc, char** argv) {
                 RowResult bad;
                 bad.verdict = "FAIL";
                 bad.note = "the scenario's selection holds " + std::to_string(cells.size()) + " characters";
-                out.Add("-", s.name, bad);
+                out.Add("-", name, bad);
                 continue;
             }
         }
-        for (Pattern p : s.patterns) out.Add(PatternName(p), s.name, RunRow(editor, p, s.placement, s.expect));
+        for (Pattern p : s.patterns)
+            out.Add(PatternName(p), name, RunRow(editor, p, s.placement, s.expect, s.compose, s.withoutFill));
     }
     for (bool focus : {true, false}) {
         std::string name = focus ? "two editors in two processes taking turns" : "two processes, requests without focus";
@@ -275,6 +361,8 @@ int main(int argc, char** argv) {
              out.rows, out.ok, out.refused, out.failed);
     out.Line("");
     out.Line(summary);
+    for (size_t i = 0; i < sizeof kinds / sizeof kinds[0]; ++i)
+        if (GetParent(editors[i]) != frame) DestroyWindow(GetAncestor(editors[i], GA_ROOT));
     DestroyWindow(frame);
     return out.failed ? 1 : 0;
 }

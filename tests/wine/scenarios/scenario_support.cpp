@@ -1,6 +1,7 @@
 #include "scenario_support.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include "kvexedit.h"
 
@@ -67,14 +68,18 @@ Placement Place(const std::u16string& marked) {
         else plain += c;
     }
     p.text = Utf16ToSjis(plain);
+    p.wide = plain;
+    size_t start = plain.size(), end = plain.size();
     if (caret != std::u16string::npos) {
-        p.selStart = p.selEnd = uint32_t(Utf16ToSjis(plain.substr(0, caret)).size());
+        start = end = caret;
     } else if (open != std::u16string::npos && close != std::u16string::npos) {
-        p.selStart = uint32_t(Utf16ToSjis(plain.substr(0, open)).size());
-        p.selEnd = uint32_t(Utf16ToSjis(plain.substr(0, close)).size());
-    } else {
-        p.selStart = p.selEnd = uint32_t(p.text.size());
+        start = open;
+        end = close;
     }
+    p.selStart = uint32_t(Utf16ToSjis(plain.substr(0, start)).size());
+    p.selEnd = uint32_t(Utf16ToSjis(plain.substr(0, end)).size());
+    p.wideStart = uint32_t(start);
+    p.wideEnd = uint32_t(end);
     return p;
 }
 
@@ -85,7 +90,23 @@ Placement PlaceAfterFiller(const std::u16string& marked, size_t filler) {
     p.text = pad + p.text;
     p.selStart += uint32_t(filler);
     p.selEnd += uint32_t(filler);
+    p.wide = std::u16string(pad.begin(), pad.end()) + p.wide;
+    p.wideStart += uint32_t(filler);
+    p.wideEnd += uint32_t(filler);
     return p;
+}
+
+const char* EditorName(EditorKind kind) {
+    switch (kind) {
+    case EditorKind::Kvex: return "kvexedit";
+    case EditorKind::KvexPassword: return "kvexedit, password";
+    case EditorKind::SystemEdit: return "EDIT";
+    case EditorKind::UnicodeEdit: return "Unicode EDIT";
+    case EditorKind::UnicodeEditTop: return "Unicode EDIT, top-level";
+    case EditorKind::UnicodeEditDialog: return "Unicode EDIT in a dialog";
+    case EditorKind::FeedingEdit: return "Unicode EDIT feeding itself";
+    }
+    return "?";
 }
 
 HWND CreateFrame(const char* title) {
@@ -100,26 +121,104 @@ HWND CreateFrame(const char* title) {
     return frame;
 }
 
+namespace {
+
+// The application's own document feed on a "FeedingEdit": a fixed string.
+const char16_t kOwnFeed[] = u"自前の文脈";
+WNDPROC g_feedingEditProc;
+
+LRESULT CALLBACK FeedingEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_IME_REQUEST && wParam == IMR_DOCUMENTFEED) {
+        const uint32_t units = uint32_t(std::char_traits<char16_t>::length(kOwnFeed));
+        const uint32_t size = RECORD_HEADER_SIZE + 2 * (units + 1);
+        if (lParam == 0) return size;
+        RecordHeader header = {size, 0, units, RECORD_HEADER_SIZE, 0, 2 * units, 0, 2 * units};
+        uint8_t* record = reinterpret_cast<uint8_t*>(lParam);
+        memcpy(record, &header, sizeof header);
+        memcpy(record + RECORD_HEADER_SIZE, kOwnFeed, 2 * (units + 1));
+        return size;
+    }
+    return CallWindowProcW(g_feedingEditProc, window, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK PlainDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// A dialog from a template in memory holding one EDIT control (id 100).
+HWND EditInADialog() {
+    alignas(4) static WORD t[64];
+    memset(t, 0, sizeof t);
+    DLGTEMPLATE* d = reinterpret_cast<DLGTEMPLATE*>(t);
+    d->style = WS_POPUP | WS_CAPTION | WS_VISIBLE;
+    d->cdit = 1;
+    d->x = 60;
+    d->y = 200;
+    d->cx = 300;
+    d->cy = 40;
+    WORD* p = reinterpret_cast<WORD*>(d + 1) + 3;  // no menu, default class, no title
+    p = reinterpret_cast<WORD*>((reinterpret_cast<uintptr_t>(p) + 3) & ~uintptr_t(3));
+    DLGITEMTEMPLATE* item = reinterpret_cast<DLGITEMTEMPLATE*>(p);
+    item->style = WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL;
+    item->x = 4;
+    item->y = 4;
+    item->cx = 290;
+    item->cy = 14;
+    item->id = 100;
+    p = reinterpret_cast<WORD*>(item + 1);
+    p[0] = 0xFFFF;
+    p[1] = 0x0081;  // the edit class
+    HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), d, nullptr, PlainDialog, 0);
+    return dialog ? GetDlgItem(dialog, 100) : nullptr;
+}
+
+}  // namespace
+
 HWND CreateEditor(HWND frame, EditorKind kind) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     RegisterKvexEditClass(instance);
     static int row = 0;
     int y = 8 + (row++ % 4) * 50;
     DWORD style = WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_AUTOHSCROLL;
-    if (kind == EditorKind::SystemEdit) {
-        HWND edit = CreateWindowExA(0, "EDIT", "", style, 8, y, 600, 44, frame, nullptr, instance, nullptr);
-        SendMessageA(edit, EM_SETLIMITTEXT, 0, 0);  // no limit below the system's own
-        return edit;
+    HWND edit = nullptr;
+    switch (kind) {
+    case EditorKind::SystemEdit:
+        edit = CreateWindowExA(0, "EDIT", "", style, 8, y, 600, 44, frame, nullptr, instance, nullptr);
+        break;
+    case EditorKind::UnicodeEdit:
+    case EditorKind::FeedingEdit:
+        // Scrolling: a multi-line EDIT without it refuses typing once its
+        // text no longer fits the window, and Wine's then garbles the text.
+        edit = CreateWindowExW(0, L"EDIT", L"", style | ES_AUTOVSCROLL | WS_VSCROLL, 8, y, 600, 44, frame, nullptr,
+                               instance, nullptr);
+        break;
+    case EditorKind::UnicodeEditTop:
+        edit = CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE | ES_AUTOHSCROLL, 700, 40, 400, 80,
+                               nullptr, nullptr, instance, nullptr);
+        break;
+    case EditorKind::UnicodeEditDialog:
+        edit = EditInADialog();
+        break;
+    case EditorKind::Kvex:
+    case EditorKind::KvexPassword:
+        if (kind == EditorKind::KvexPassword) style = (style & ~ES_MULTILINE) | ES_PASSWORD;
+        return CreateWindowExA(0, KVEXEDIT_CLASS, "", style, 8, y, 600, 44, frame, nullptr, instance, nullptr);
     }
-    if (kind == EditorKind::KvexPassword) style = (style & ~ES_MULTILINE) | ES_PASSWORD;
-    return CreateWindowExA(0, KVEXEDIT_CLASS, "", style, 8, y, 600, 44, frame, nullptr, instance, nullptr);
+    if (edit) SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);  // no limit below the system's own
+    if (edit && kind == EditorKind::FeedingEdit)
+        g_feedingEditProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FeedingEditProc)));
+    return edit;
 }
 
 bool g_prepareTakesFocus = true;
 
 void Prepare(HWND editor, const Placement& p) {
-    SetWindowTextA(editor, p.text.c_str());
-    SendMessageA(editor, EM_SETSEL, p.selStart, p.selEnd);
+    if (IsWindowUnicode(editor)) {
+        SetWindowTextW(editor, reinterpret_cast<const wchar_t*>(p.wide.c_str()));
+        SendMessageW(editor, EM_SETSEL, p.wideStart, p.wideEnd);
+    } else {
+        SetWindowTextA(editor, p.text.c_str());
+        SendMessageA(editor, EM_SETSEL, p.selStart, p.selEnd);
+    }
     if (g_prepareTakesFocus) SetFocus(editor);
     Pump();
 }
@@ -165,10 +264,11 @@ std::string Escaped(const std::string& utf8) {
 
 }  // namespace
 
-RowResult RunRow(HWND editor, Pattern pattern, const Placement& p, Expect expect) {
+RowResult RunRow(HWND editor, Pattern pattern, const Placement& p, Expect expect, Compose compose, bool withoutFill) {
     RowResult row;
     Prepare(editor, p);
     const std::string before = EditorText(editor);
+    const DWORD selectionBefore = static_cast<DWORD>(SendMessageA(editor, EM_GETSEL, 0, 0));
     row.before = Escaped(Marked(p));
     std::vector<std::string> problems, mismatches;
     if (before != p.text) mismatches.push_back("the editor holds " + Number(before.size()) + " bytes, not the " +
@@ -186,6 +286,10 @@ RowResult RunRow(HWND editor, Pattern pattern, const Placement& p, Expect expect
             feedNote = "feed unanswered";
         } else if (feed.record.answer == 0) {
             feedNote = "feed 0";
+        } else if (feed.record.problems.empty() && expect == Expect::OwnFeedWins) {
+            if (feed.record.view.wide != kOwnFeed)
+                mismatches.push_back("feed: [" + Utf16ToUtf8(feed.record.view.wide) + "], not the control's own");
+            feedNote = "own feed";
         } else if (feed.record.problems.empty()) {
             MatchEditor("feed", p, before, feed.record.view, &mismatches);
             offered += RecordSjis(feed.record.view);
@@ -193,7 +297,7 @@ RowResult RunRow(HWND editor, Pattern pattern, const Placement& p, Expect expect
         }
     }
 
-    Reconversion r = ime.Reconvert(pattern);
+    Reconversion r = withoutFill ? ime.ConfirmWithoutFill(pattern) : ime.Reconvert(pattern, compose);
     row.details.push_back("fill: size " + Number(r.fill.sizeAnswer) + ", " + r.fill.Describe());
     if (r.confirmSent) {
         DWORD sel = r.selectionAfterConfirm;
@@ -234,6 +338,8 @@ RowResult RunRow(HWND editor, Pattern pattern, const Placement& p, Expect expect
         row.record = "bad: " + Join(problems);
     else if (!mismatches.empty())
         row.record = "wrong text: " + Join(mismatches);
+    else if (withoutFill)
+        row.record = "confirmation only";
     else if (!r.served)
         row.record = "no answer";
     else if (!r.filled)
@@ -241,6 +347,7 @@ RowResult RunRow(HWND editor, Pattern pattern, const Placement& p, Expect expect
     else
         row.record = r.widened ? "ok, widened" : "ok";
     if (!feedNote.empty()) row.record = feedNote + ", " + row.record;
+    if (r.throughImm) row.record = "imm32: " + row.record;
 
     // The verdict.
     const bool textAsMeant = text.outcome == TextOutcome::Replaced;
@@ -254,6 +361,12 @@ RowResult RunRow(HWND editor, Pattern pattern, const Placement& p, Expect expect
     } else if (expect == Expect::ProtectsPassword && !offered.empty()) {
         row.verdict = "FAIL";
         row.note = "the password field's characters [" + SjisToUtf8(offered) + "] were handed to the IME";
+    } else if (expect == Expect::SelectsNothing) {
+        const bool kept = r.confirmSent && (withoutFill || r.filled) && !r.delivered &&
+                          r.selectionAfterConfirm == selectionBefore;
+        row.verdict = kept ? "ok" : "FAIL";
+        row.note = kept ? "nothing selected" : "the confirmation selected " + Number(LOWORD(r.selectionAfterConfirm)) +
+                                                   ".." + Number(HIWORD(r.selectionAfterConfirm)) + "; " + r.stopped;
     } else if (!r.filled) {
         row.verdict = expect == Expect::Refuses || expect == Expect::ProtectsPassword ? "refused" : "FAIL";
         row.note = r.stopped;

@@ -15,7 +15,16 @@
 #include "support/processes.h"
 #include "text_check.h"
 
-enum class EditorKind { Kvex, KvexPassword, SystemEdit };
+enum class EditorKind {
+    Kvex,          // the host's ANSI editor: positions in bytes
+    KvexPassword,
+    SystemEdit,    // the platform's EDIT, an ANSI window
+    UnicodeEdit,   // the platform's EDIT created as a Unicode window: positions in UTF-16 units
+    UnicodeEditTop,     // the same as a top-level window
+    UnicodeEditDialog,  // the same in a dialog
+    FeedingEdit,   // a Unicode EDIT whose own procedure answers IMR_DOCUMENTFEED
+};
+const char* EditorName(EditorKind kind);
 
 // What RODAVOZI.DLL is built to do in a scenario, where it differs from
 // "the IME gets the word or the selection, and exactly that is replaced".
@@ -23,12 +32,18 @@ enum class Expect {
     Serves,           // the record is offered and the text replaced as meant
     Refuses,          // nothing is offered (the fill answers 0); the text stays
     ProtectsPassword, // a password field: none of its characters may reach the IME
+    SelectsNothing,   // the confirmation selects nothing: selection and text stay as they were
+    OwnFeedWins,      // the control's own document feed is what the IME gets
 };
 
-// A text with its caret ('|') or selection ('[' ... ']') marked, in code page 932.
+// A text with its caret ('|') or selection ('[' ... ']') marked: in code page
+// 932 (bytes), and as UTF-16 for a Unicode window (units), which keeps the
+// characters that code page 932 lacks.
 struct Placement {
     std::string text;
     uint32_t selStart = 0, selEnd = 0;
+    std::u16string wide;
+    uint32_t wideStart = 0, wideEnd = 0;
     bool IsCaret() const { return selStart == selEnd; }
 };
 Placement Place(const std::u16string& marked);
@@ -51,7 +66,8 @@ HWND CreateEditor(HWND frame, EditorKind kind);
 void Prepare(HWND editor, const Placement& placement);
 extern bool g_prepareTakesFocus;
 
-RowResult RunRow(HWND editor, imeside::Pattern pattern, const Placement& placement, Expect expect);
+RowResult RunRow(HWND editor, imeside::Pattern pattern, const Placement& placement, Expect expect,
+                 imeside::Compose compose = imeside::Compose::AsOffered, bool withoutFill = false);
 
 // "verdict | pattern | scenario | record | before -> after"
 std::string FormatRow(const std::string& pattern, const std::string& scenario, const RowResult& row);
