@@ -16,6 +16,18 @@ uint16_t UnitAt(const unsigned char* buffer, int i) {
 bool IsHighSurrogate(uint16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(uint16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
+// '?' stands for a character the conversion gave in no usable shape, unless
+// the code page takes '?' as a lead byte (a made-up one may): then the first
+// byte that stands alone.
+unsigned char Substitute() {
+    if (!IsLeadByte('?')) return '?';
+    for (int b = 0x21; b <= 0xFF; ++b)
+        if (!IsLeadByte(static_cast<unsigned char>(b))) return static_cast<unsigned char>(b);
+    for (int b = 0x01; b <= 0x20; ++b)
+        if (!IsLeadByte(static_cast<unsigned char>(b))) return static_cast<unsigned char>(b);
+    return '?';  // every byte leads: no text of this code page walks one for one
+}
+
 // One character's ANSI bytes, held to the shape a byte walk reads back: a
 // single byte that is no lead byte, or a lead byte and a non-zero byte.
 int CharBytes(const uint16_t* units, int count, unsigned char* out) {
@@ -36,7 +48,7 @@ int CharBytes(const uint16_t* units, int count, unsigned char* out) {
         out[1] = b1;
         return 2;
     }
-    out[0] = '?';
+    out[0] = Substitute();
     return 1;
 }
 

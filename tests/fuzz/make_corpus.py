@@ -45,6 +45,10 @@ def edit(page, start, end, text, distance=0, length=0):
     return page + struct.pack("<HHI", start, end, (distance << 16) | length) + text
 
 
+def wide(page, start, end, text):
+    return page + struct.pack("<HH", start, end) + text.encode("utf-16-le", "surrogatepass")
+
+
 def seeds():
     cp932 = bytes([CP[932]])
     yield "dbcs_cuts", "sjis-mixed-n40", dbcs_cuts(cp932, 40, sjis("日本語のテキストabc、半角ｶﾀｶﾅと全角。") * 2)
@@ -99,6 +103,17 @@ def seeds():
     yield "edit_context", "selection-reversed", edit(cp932, 24, 4, prose)
     yield "edit_context", "selection-narrowed-by-confirmation", edit(cp932, 10, 40, prose, 0, 6)
     yield "edit_context", "made-up-break-as-trail", edit(made_up(2, [(0x81, 0xFE)]), 6, 6, b"ab\x81\x0a\x82\x0dcd")
+
+    # A Unicode window's text: EM_GETSEL in units, the text in UTF-16.
+    yield "wide_text", "caret-after-word-932", wide(cp932, 5, 5, "漢字を変換する")
+    yield "wide_text", "pair-before-caret-932", wide(cp932, 9, 9, "abc\U00020BB7野家で変換")
+    yield "wide_text", "caret-inside-pair", wide(cp932, 1, 1, "\U0001F600ひらがな")
+    yield "wide_text", "lone-surrogates", wide(cp932, 2, 4, "a\ud800b\udc00c")
+    yield "wide_text", "selection-gbk", wide(bytes([CP[936]]), 1, 5, "汉字转换测试")
+    yield "wide_text", "selection-uhc", wide(bytes([CP[949]]), 0, 3, "한국어 텍스트")
+    yield "wide_text", "caret-big5", wide(bytes([CP[950]]), 3, 3, "中文字元測試")
+    yield "wide_text", "caret-1252-outside", wide(bytes([SINGLE_BYTE]), 4, 4, "café€ก漢")
+    yield "wide_text", "made-up-page", wide(made_up(2, [(0x81, 0xFE)]), 2, 2, "漢字\r\nかな")
 
     # Confirmation packing.
     yield "confirm_range", "unicode-distance-4", confirm(6, 2, 2, 1)
