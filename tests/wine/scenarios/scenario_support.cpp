@@ -354,6 +354,9 @@ RowResult RunRow(HWND editor, Pattern pattern, const Placement& p, Expect expect
     if (!problems.empty() || !mismatches.empty()) {
         row.verdict = "FAIL";
         row.note = problems.empty() ? "record does not match the editor" : "unsound record";
+    } else if (expect == Expect::Serves && PatternFeeds(pattern) && feedNote != "feed ok") {
+        row.verdict = "FAIL";
+        row.note = "the document feed was not answered (" + feedNote + ")";
     } else if (!textAsMeant) {
         row.lostText = text.LostText();
         row.verdict = "FAIL";
