@@ -174,6 +174,10 @@ std::vector<Scenario> Scenarios() {
          SelectionPatterns(), 25},
         {"a pair before the caret", EditorKind::UnicodeEditDialog, Place(u"\U00020BB7野家で変換|"), Expect::Serves,
          CaretPatterns()},
+        {"password field", EditorKind::UnicodePassword, Place(u"秘密の合言葉|"), Expect::ProtectsPassword,
+         {Pattern::Imm, Pattern::MsIme, Pattern::Current}},
+        {"no password character", EditorKind::KvexStyle20, Place(u"ここで漢字を変換|。"), Expect::Serves,
+         {Pattern::Widen, Pattern::MsIme, Pattern::Current}},
         {"control answering IMR_DOCUMENTFEED itself", EditorKind::FeedingEdit, Place(u"ここで漢字を変換|。"),
          Expect::OwnFeedWins, {Pattern::Current}},
     };
@@ -309,7 +313,7 @@ int main(int argc, char** argv) {
     HWND frame = CreateFrame("RODAVOZI scenarios: the IME side");
     const EditorKind kinds[] = {EditorKind::Kvex,        EditorKind::KvexPassword,   EditorKind::SystemEdit,
                                 EditorKind::UnicodeEdit, EditorKind::UnicodeEditTop, EditorKind::UnicodeEditDialog,
-                                EditorKind::FeedingEdit};
+                                EditorKind::FeedingEdit, EditorKind::UnicodePassword, EditorKind::KvexStyle20};
     HWND editors[sizeof kinds / sizeof kinds[0]] = {};
     for (size_t i = 0; i < sizeof kinds / sizeof kinds[0]; ++i) {
         editors[i] = CreateEditor(frame, kinds[i]);

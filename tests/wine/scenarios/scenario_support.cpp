@@ -105,6 +105,8 @@ const char* EditorName(EditorKind kind) {
     case EditorKind::UnicodeEditTop: return "Unicode EDIT, top-level";
     case EditorKind::UnicodeEditDialog: return "Unicode EDIT in a dialog";
     case EditorKind::FeedingEdit: return "Unicode EDIT feeding itself";
+    case EditorKind::UnicodePassword: return "Unicode EDIT, password";
+    case EditorKind::KvexStyle20: return "kvexedit, style bit 0x20";
     }
     return "?";
 }
@@ -190,6 +192,17 @@ HWND CreateEditor(HWND frame, EditorKind kind) {
         edit = CreateWindowExW(0, L"EDIT", L"", style | ES_AUTOVSCROLL | WS_VSCROLL, 8, y, 600, 44, frame, nullptr,
                                instance, nullptr);
         break;
+    case EditorKind::UnicodePassword:
+        edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL | ES_PASSWORD, 8, y,
+                               600, 44, frame, nullptr, instance, nullptr);
+        break;
+    case EditorKind::KvexStyle20: {
+        // Another class may use the bit for something else: set after
+        // creation, it gives this editor no password character.
+        HWND kvex = CreateWindowExA(0, KVEXEDIT_CLASS, "", style, 8, y, 600, 44, frame, nullptr, instance, nullptr);
+        if (kvex) SetWindowLongA(kvex, GWL_STYLE, GetWindowLongA(kvex, GWL_STYLE) | ES_PASSWORD);
+        return kvex;
+    }
     case EditorKind::UnicodeEditTop:
         edit = CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE | ES_AUTOHSCROLL, 700, 40, 400, 80,
                                nullptr, nullptr, instance, nullptr);

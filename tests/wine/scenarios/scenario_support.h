@@ -23,6 +23,8 @@ enum class EditorKind {
     UnicodeEditTop,     // the same as a top-level window
     UnicodeEditDialog,  // the same in a dialog
     FeedingEdit,   // a Unicode EDIT whose own procedure answers IMR_DOCUMENTFEED
+    UnicodePassword,  // a Unicode EDIT with ES_PASSWORD
+    KvexStyle20,   // kvexedit with style bit 0x20 (ES_PASSWORD of the system's edit class) but no password character
 };
 const char* EditorName(EditorKind kind);
 
