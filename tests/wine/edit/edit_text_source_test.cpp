@@ -212,6 +212,29 @@ TEST_F(EditTextSourceTest, ConfirmationSelectsOnlyWhatItsFillOffered) {
     EXPECT_TRUE(g_scripted.setSel.empty());
 }
 
+// The confirmation starts from the caret as the fill used it: a control that
+// reports a caret past its text gets the composition selected where the fill
+// put the caret (the text's end), not measured back from the caret reported.
+TEST_F(EditTextSourceTest, ConfirmationStartsFromTheCaretTheFillUsed) {
+    if (!JapaneseCodePage()) GTEST_SKIP() << "two-byte characters need code page 932";
+    HWND window = Create("scripted edit", "abc" + HA + HI);
+    g_scripted.selection = MAKELONG(40, 40);
+    alignas(8) BYTE record[160] = {};
+    RECONVERTSTRING* rs = reinterpret_cast<RECONVERTSTRING*>(record);
+    LRESULT answer = 0;
+    ASSERT_EQ(IsReconvertMsg(window, WM_IME_REQUEST, IMR_RECONVERTSTRING, reinterpret_cast<LPARAM>(record), &answer,
+                             EditTextSource),
+              1);
+    ASSERT_EQ(answer, 160);
+    EXPECT_EQ(rs->dwCompStrOffset, 4u);
+    rs->dwCompStrOffset = 0;
+    rs->dwCompStrLen = 4;
+    IsReconvertMsg(window, WM_IME_REQUEST, IMR_CONFIRMRECONVERTSTRING, reinterpret_cast<LPARAM>(record), &answer,
+                   EditTextSource);
+    ASSERT_EQ(g_scripted.setSel.size(), 1u);
+    EXPECT_EQ(g_scripted.setSel[0], (std::pair<WPARAM, LPARAM>{3, 7}));
+}
+
 // ES_PASSWORD is a style of the system's edit class; another class may use
 // the bit for something else and is still served unless it shows a password
 // character.
