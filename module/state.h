@@ -26,7 +26,7 @@ typedef struct SHAREDSTATE {
 typedef struct PROCESSSTATE {
     int TraceEnabled;
     HWND TraceWindow;
-    char TraceText[TRACE_TEXT_SIZE];
+    char TraceText[TRACE_TEXT_SIZE];  // kept for the record's layout; each trace line is formatted on the stack
     WNDPROC ExaminedProc;
     HINSTANCE ModuleInstance;
     int LastReconvertOffset;

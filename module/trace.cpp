@@ -5,7 +5,7 @@
 #include "module/platform.h"
 #include "module/state.h"
 
-enum { TRACE_SEND_TIMEOUT_MS = 1000 };
+enum { TRACE_SEND_TIMEOUT_MS = 1000, TRACE_LINE_SIZE = 1025 };
 
 int FindTraceWindow(void) {
     if (ProcessState.TraceWindow == nullptr)
@@ -15,15 +15,20 @@ int FindTraceWindow(void) {
 
 void TraceMessage(const char* format, ...) {
     if (ProcessState.TraceEnabled == 0 || ProcessState.TraceWindow == nullptr) return;
+    // Each call formats into its own buffer on the stack: two threads of the
+    // process tracing at once never mix their lines (or one window's text
+    // into another thread's line). wvsprintfA writes at most 1,024 bytes and
+    // the terminator.
+    char line[TRACE_LINE_SIZE];
     va_list args;
     va_start(args, format);
-    // wvsprintfA never writes more than 1,024 bytes, well inside TraceText.
-    wvsprintfA(ProcessState.TraceText, format, args);
+    wvsprintfA(line, format, args);
     va_end(args);
+    line[TRACE_LINE_SIZE - 1] = 0;
     COPYDATASTRUCT data;
     data.dwData = 0;
-    data.cbData = static_cast<DWORD>(lstrlenA(ProcessState.TraceText) + 1);
-    data.lpData = ProcessState.TraceText;
+    data.cbData = static_cast<DWORD>(lstrlenA(line) + 1);
+    data.lpData = line;
     // The line is sent synchronously, but a viewer that stops answering must
     // not freeze every program the module runs in: a send that times out
     // drops the viewer for the rest of this process's life.
