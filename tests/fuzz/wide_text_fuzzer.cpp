@@ -87,9 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char out[EDIT_CONTEXT_OUT_SIZE];
     int from, handed;
     if (start != end) {
-        from = SelectedText(text, start, end, out);
+        from = SelectedText(text, bytes, start, end, out);
     } else {
-        from = CaretContext(text, start, out).Start;
+        from = CaretContext(text, bytes, start, out).Start;
     }
     handed = static_cast<int>(strlen(out));
     FUZZ_CHECK(from >= 0 && from + handed <= bytes && memcmp(text + from, out, static_cast<size_t>(handed)) == 0,
