@@ -6,9 +6,10 @@
 // ANSI character: one byte that is no lead byte, or a lead byte and one more.
 // A character the code page lacks becomes its default character; a
 // conversion that gives anything else becomes '?' (or, where '?' is a lead
-// byte of a made-up code page, the first byte that is none). So a walk over the bytes
-// (a lead byte takes the next one along) meets the characters one for one,
-// and each character's units are known from whether it was a surrogate pair.
+// byte of a made-up code page, the first byte that is none). So a walk over
+// the bytes (a lead byte takes the next one along) meets the characters one
+// for one, and each character's units are known from whether it was a
+// surrogate pair.
 #pragma once
 
 #include <stdint.h>

@@ -315,8 +315,10 @@ Reconversion ImeClient::ConfirmWithoutFill(Pattern pattern) {
     r.confirm.bytes.insert(r.confirm.bytes.end(), string.begin(), string.end());
     r.confirm.view.encoding = encoding;
     r.confirmSent = true;
+    throughImm_ = false;
     r.confirmAnswer = Send(ReconvertMessage(pattern), IMR_CONFIRMRECONVERTSTRING,
                            reinterpret_cast<LPARAM>(r.confirm.bytes.data()));
+    r.throughImm = throughImm_;
     r.confirm.answer = r.confirmAnswer;
     r.selectionAfterConfirm = static_cast<DWORD>(SendMessageA(window_, EM_GETSEL, 0, 0));
     r.stopped = "confirmation without a fill: nothing delivered";
