@@ -4,7 +4,6 @@
 
 #include "module/byte_classes.h"
 #include "module/dbcs_text.h"
-#include "reconvert/confirm_range.h"
 
 namespace {
 
@@ -101,30 +100,4 @@ int SelectedText(const char* text, int length, unsigned int start, unsigned int 
     out[n] = 0;
     TruncateDbcs(out, SELECTION_HANDED_BACK);
     return a;
-}
-
-void ConfirmSelection(unsigned int caret, uint32_t range, int* start, int* end) {
-    int x = static_cast<int>(caret) - static_cast<int>(RangeDistance(range));
-    int y = x + static_cast<int>(RangeLength(range));
-    // The caret may have moved since the fill. A negative start would reach
-    // the control as "deselect" (-1) or as a huge offset, the text's end.
-    if (x < 0) x = 0;
-    if (y < x) y = x;
-    *start = x;
-    *end = y;
-}
-
-bool NarrowSelection(unsigned int start, unsigned int end, uint32_t range, int* newStart, int* newEnd) {
-    if (start > end) {
-        unsigned int swap = start;
-        start = end;
-        end = swap;
-    }
-    unsigned int length = RangeLength(range);
-    // Only the range of a selection fill (no distance) says where in the
-    // selection the IME's string began: at its start.
-    if (RangeDistance(range) != 0 || length == 0 || length >= end - start) return false;
-    *newStart = static_cast<int>(start);
-    *newEnd = static_cast<int>(start + length);
-    return true;
 }

@@ -36,14 +36,3 @@ CARETCONTEXT CaretContext(const char* text, int length, unsigned int caret, char
 // start), cut to 64 bytes without splitting a two-byte character. Returns
 // the offset in `text` where the selection written begins.
 int SelectedText(const char* text, int length, unsigned int start, unsigned int end, char* out);
-
-// The selection that a confirmation makes with the caret at `caret`: from
-// `distance` bytes before the caret, `length` bytes long (the packed range of
-// TSR_CONFIRM). A range reaching before the text is cut at its start.
-void ConfirmSelection(unsigned int caret, uint32_t range, int* start, int* end);
-
-// For a confirmation that finds `start`..`end` (either order) selected: true
-// with the narrowed selection when the range's length is shorter than the
-// selection (the IME converts only the first part offered); false when the
-// selection stays as it is.
-bool NarrowSelection(unsigned int start, unsigned int end, uint32_t range, int* newStart, int* newEnd);

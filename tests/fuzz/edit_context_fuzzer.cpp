@@ -1,12 +1,12 @@
 // The edit-control text source's computations on arbitrary window texts and
 // arbitrary selections as a control might report them (past the text, inside
-// a character, start after end): the caret context, the selected text, the
-// selection a confirmation makes or narrows; and the caret context handed on
-// to the record builder, as the real text source does.
+// a character, start after end): the caret context and the selected text;
+// and the caret context handed on to the record builder, as the real text
+// source does.
 //
 // Input: the code-page choice (see fuzz_support.h), the EM_GETSEL result
-// (4 bytes: start in bits 15..0, end in bits 31..16), the packed range of a
-// confirmation (4 bytes), then the window text (zero bytes end it early, as
+// (4 bytes: start in bits 15..0, end in bits 31..16), 4 bytes not read (they
+// keep the committed inputs' layout), then the window text (zero bytes end it early, as
 // they would for GetWindowTextA).
 #include <string.h>
 
@@ -15,7 +15,6 @@
 
 #include "fuzz_support.h"
 #include "module/state.h"
-#include "reconvert/confirm_range.h"
 #include "reconvert/edit_context.h"
 #include "reconvert/record_builder.h"
 #include "rodavozi.h"
@@ -125,48 +124,6 @@ void CheckSelectedText(const uint8_t* t, size_t length, const std::vector<bool>&
                    "selection of %zu bytes cut to %zu", z - a, n);
 }
 
-// A confirmation that finds text selected: the selection is narrowed only to
-// a shorter start of itself, and when the IME's length covers double-byte
-// characters offered from a selection that begins on a character, the
-// narrowed one ends on a character too.
-void CheckNarrowSelection(const uint8_t* t, size_t length, const std::vector<bool>& b, unsigned int s,
-                          unsigned int e, uint32_t range, bool lowLeadBytes) {
-    int newStart = -7, newEnd = -7;
-    bool narrowed = NarrowSelection(s, e, range, &newStart, &newEnd);
-    unsigned int lo = s < e ? s : e, hi = s < e ? e : s;
-    if (!narrowed) {
-        FUZZ_CHECK(newStart == -7 && newEnd == -7, "selection written though not narrowed");
-        return;
-    }
-    FUZZ_CHECK(RangeDistance(range) == 0 && RangeLength(range) > 0, "narrowed for range %08X", range);
-    FUZZ_CHECK(newStart == static_cast<int>(lo) && newEnd == static_cast<int>(lo + RangeLength(range)) &&
-                   static_cast<unsigned int>(newEnd) < hi,
-               "%u..%u narrowed to %d..%d for length %u", lo, hi, newStart, newEnd, RangeLength(range));
-    if (lowLeadBytes || hi > length || !b[lo] || RangeLength(range) % 2 != 0) return;
-    Out out;
-    SelectedText(reinterpret_cast<const char*>(t), static_cast<int>(length), s, e, out.bytes.get());
-    size_t offered = out.Terminated("selection");
-    if (RangeLength(range) > offered) return;
-    const uint8_t* o = reinterpret_cast<const uint8_t*>(out.bytes.get());
-    for (size_t i = 0; i < RangeLength(range); i += 2)
-        if (!IsValidPair(o + i)) return;
-    FUZZ_CHECK(b[static_cast<size_t>(newEnd)], "narrowed selection ends inside a character at %d", newEnd);
-}
-
-void CheckConfirmSelection(unsigned int caret, uint32_t range) {
-    int start = -7, end = -7;
-    ConfirmSelection(caret, range, &start, &end);
-    long long x = static_cast<long long>(caret) - RangeDistance(range);
-    FUZZ_CHECK(start >= 0 && end >= start, "selection %d..%d", start, end);
-    FUZZ_CHECK(start == (x < 0 ? 0 : x), "start %d for caret %u and distance %u", start, caret,
-               RangeDistance(range));
-    FUZZ_CHECK(static_cast<unsigned int>(end - start) <= RangeLength(range), "%d bytes for a length of %u",
-               end - start, RangeLength(range));
-    if (x >= 0)
-        FUZZ_CHECK(end - start == static_cast<int>(RangeLength(range)), "%d bytes for a length of %u", end - start,
-                   RangeLength(range));
-}
-
 // The context handed to the builder as a text source would: the builder must
 // find it within its contract and offer a run from inside it.
 const char* g_context;
@@ -206,7 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
     CodePageChoice page = ChooseCodePage(in);
     uint32_t selection = in.U32();
-    uint32_t range = in.U32();
+    in.U32();
     size_t raw = in.Remaining();
     if (raw >= WINDOW_TEXT_LIMIT) raw = WINDOW_TEXT_LIMIT - 1;
     // The window text as GetWindowTextA leaves it: terminated, in a buffer of
@@ -221,8 +178,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckCaretContext(text.get(), length, b, start, page.lowLeadBytes);
     CheckCaretContext(text.get(), length, b, end, page.lowLeadBytes);
     if (start != end) CheckSelectedText(text.get(), length, b, start, end, page.lowLeadBytes);
-    CheckConfirmSelection(start, range);
-    CheckNarrowSelection(text.get(), length, b, start, end, range, page.lowLeadBytes);
     CheckBuilderTakesContext(text.get(), length, start);
     ClearTraces();
     return 0;

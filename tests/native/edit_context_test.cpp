@@ -196,45 +196,5 @@ TEST_F(EditContext, SingleByteCodePageHasNoTwoByteCharacters) {
     EXPECT_EQ(Selection(Letters(63) + FA, 0, 65), Letters(63) + FA.substr(0, 1));
 }
 
-TEST_F(EditContext, ConfirmationSelectsBackFromTheCaret) {
-    int start = -9, end = -9;
-    ConfirmSelection(30, 4u << 16 | 6u, &start, &end);
-    EXPECT_EQ(start, 26);
-    EXPECT_EQ(end, 32);
-    ConfirmSelection(30, 6, &start, &end);
-    EXPECT_EQ(start, 30);
-    EXPECT_EQ(end, 36);
-    // The caret moved back since the fill: the range is cut at the text's start.
-    ConfirmSelection(2, 4u << 16 | 6u, &start, &end);
-    EXPECT_EQ(start, 0);
-    EXPECT_EQ(end, 4);
-    ConfirmSelection(2, 10u << 16 | 2u, &start, &end);
-    EXPECT_EQ(start, 0);
-    EXPECT_EQ(end, 0);
-}
-
 }  // namespace
 
-namespace {
-
-TEST(NarrowSelection, ALongSelectionIsNarrowedToTheConvertedPart) {
-    int start = -1, end = -1;
-    // 25 characters selected (bytes 8..58), the IME converts the 20 offered.
-    EXPECT_TRUE(NarrowSelection(8, 58, 40, &start, &end));
-    EXPECT_EQ(start, 8);
-    EXPECT_EQ(end, 48);
-    EXPECT_TRUE(NarrowSelection(58, 8, 40, &start, &end)) << "ends in either order";
-    EXPECT_EQ(start, 8);
-    EXPECT_EQ(end, 48);
-}
-
-TEST(NarrowSelection, OtherwiseTheSelectionStays) {
-    int start = -1, end = -1;
-    EXPECT_FALSE(NarrowSelection(8, 48, 40, &start, &end)) << "the whole selection was offered";
-    EXPECT_FALSE(NarrowSelection(8, 48, 60, &start, &end)) << "longer than the selection";
-    EXPECT_FALSE(NarrowSelection(8, 58, 0, &start, &end)) << "an empty composition";
-    EXPECT_FALSE(NarrowSelection(8, 58, (4u << 16) | 4u, &start, &end)) << "range of a caret fill";
-    EXPECT_EQ(start, -1);
-}
-
-}  // namespace
