@@ -3,6 +3,7 @@
 // subclasses the edit window that an IME addresses with a request and gives
 // the window back when the IME closes its status window over it.
 #include "hook/hook.h"
+#include "hook/module_pin.h"
 #include "hook/proc_ownership.h"
 #include "hook/subclass_proc.h"
 #include "hook/subclass_record.h"
@@ -21,31 +22,38 @@ bool IsEditClass(HWND window) {
     return AsciiCaseCompare(name, "edit") == 0 || AsciiCaseCompare(name, "kvexedit") == 0;
 }
 
+// Whether the window runs ReconvertEditProc although this process has no
+// record of it, read in the window's own form: the A read of a window that
+// runs a W procedure yields a handle, not the procedure.
+bool RunsOursUnrecorded(HWND target, WNDPROC examined, WNDPROC ours) {
+    if (RunsReconvertProc(reinterpret_cast<uintptr_t>(examined), reinterpret_cast<uintptr_t>(ours), 0)) return true;
+    return IsWindowUnicode(target) && GetWindowLongPtrW(target, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(ours);
+}
+
 // An IME request reached `target`: make it the one subclassed window.
+//
+// Every decision here stands on this process's own records and on the window
+// itself; the shared record is only written, and read for the trace lines.
 void SubclassRequestTarget(HWND target, UINT message) {
-    HWND recorded = SharedState.SubclassedWindow;
-    if (target == recorded || !IsEditClass(target)) return;
+    // Already served: recorded here, whether it runs our procedure directly
+    // or under one installed after it (subclassing it again would make that
+    // procedure our previous one while it calls ours: an endless loop).
+    if (FindMarkedSubclass(target) != nullptr || !IsEditClass(target)) return;
 
     WNDPROC ours = ReconvertEditProc;
     WNDPROC examined = GetWindowProcedure(target);
     ProcessState.ExaminedProc = examined;
     TraceMessage("query %x %x ", TRACE_HEX(examined), TRACE_HEX(ours));
-    if (RunsReconvertProc(reinterpret_cast<uintptr_t>(examined), reinterpret_cast<uintptr_t>(ours),
-                          SharedState.SubclassedUnicode))
-        return;
-    // This process's subclass is still in the window's chain, under a
-    // procedure installed after it (the record having moved to another
-    // process meanwhile). Subclassing again would make that procedure our
-    // previous one while it calls ours: an endless loop.
-    if (target == LocalSubclass.Window) return;
+    if (RunsOursUnrecorded(target, examined, ours)) return;
 
+    HWND recorded = SharedState.SubclassedWindow;
     TraceMessage("(hwnd=%x %x %x %x %x %x)", TRACE_HEX(target), message, TRACE_HEX(recorded),
                  TRACE_HEX(SharedState.lpfnoldedit), TRACE_HEX(examined), TRACE_HEX(ours));
     if (recorded != nullptr) TraceMessage("\a subclass error ");
-    // The window this process subclassed before gets its own procedure back.
-    // A recorded window of another process is not touched: its procedure is
-    // an address in that process, and that process gives it back itself.
-    if (LocalSubclass.Window != nullptr) GiveBackLocalWindow();
+    // The windows this thread subclassed before get their own procedures
+    // back. A recorded window of another process is not touched: its
+    // procedure is an address in that process, which gives it back itself.
+    GiveBackThreadSubclasses();
 
     SharedState.lpfnoldedit = examined;
     if (examined == nullptr) {
@@ -53,19 +61,20 @@ void SubclassRequestTarget(HWND target, UINT message) {
         TraceMessage("err=%d ", static_cast<int>(GetLastError()));
     } else {
         BOOL unicode = IsWindowUnicode(target);
-        SharedState.SubclassedWindow = target;
-        SharedState.SubclassedUnicode = unicode;
-        LocalSubclass.Window = target;
-        LocalSubclass.PreviousProc = examined;
-        LocalSubclass.Unicode = unicode;
-        TraceMessage("subclass ");
-        SetWindowProcedure(target, ours, unicode);
-        if (GetWindowProcedure(target) == examined) {
+        LOCALSUBCLASS* record = KeepModuleMapped() ? AddLocalSubclass(target, examined, unicode) : nullptr;
+        if (record != nullptr) {
+            SharedState.SubclassedWindow = target;
+            SharedState.SubclassedUnicode = unicode;
+            TraceMessage("subclass ");
+            SetWindowProcedure(target, ours, unicode);
+        }
+        // Not subclassed (no record free, the module not kept mapped) or
+        // the replacement did not take: the window keeps its own procedure.
+        if (record == nullptr || GetWindowProcedure(target) == examined) {
             TraceMessage("????? %x ", TRACE_HEX(examined));
             SharedState.SubclassedWindow = nullptr;
             SharedState.lpfnoldedit = nullptr;
-            LocalSubclass.Window = nullptr;
-            LocalSubclass.PreviousProc = nullptr;
+            if (record != nullptr) DropLocalSubclass(record);
         }
     }
     TraceMessage("set %x %x->%x ", TRACE_HEX(SharedState.SubclassedWindow), TRACE_HEX(SharedState.lpfnoldedit),
@@ -73,14 +82,26 @@ void SubclassRequestTarget(HWND target, UINT message) {
 }
 
 // The IME closed its status window over `target`: release the subclassed
-// window if it is `target` or lies inside it.
+// windows that are `target` or lie inside it. This thread gives back its own
+// windows from its records; the shared record is emptied when it names one
+// of them, or a window inside `target` of another process.
 void ReleaseOnStatusWindowClose(HWND target) {
     HWND recorded = SharedState.SubclassedWindow;
-    if (recorded == nullptr || SharedState.lpfnoldedit == nullptr) return;
-    if (target != recorded && !IsChild(target, recorded)) return;
+    bool sharedOver = recorded != nullptr && SharedState.lpfnoldedit != nullptr &&
+                      (target == recorded || IsChild(target, recorded));
+    bool ownOver = false;
+    DWORD thread = GetCurrentThreadId();
+    DropStaleSubclasses();
+    for (LOCALSUBCLASS& record : LocalSubclasses) {
+        HWND window = record.Window;
+        if (window == nullptr || record.Thread != thread) continue;
+        if (window != target && !IsChild(target, window)) continue;
+        ownOver = true;
+        GiveBackLocalSubclass(&record);
+    }
+    if (!sharedOver && !ownOver) return;
     TraceMessage("*");
-    if (recorded == LocalSubclass.Window) GiveBackLocalWindow();
-    ClearSharedSubclass();
+    if (sharedOver) ClearSharedSubclass();
 }
 
 }  // namespace

@@ -3,18 +3,24 @@
 #include "module/state.h"
 #include "rodavozi.h"
 
+// The hook this process installed. SharedState.HookHandle receives a copy,
+// but any program can write there; removing the hook goes by this one.
+static HHOOK volatile g_ownHook = nullptr;
+
 extern "C" int WINAPI InitReconvertEdit(DWORD) {
     // Thread 0: the hook covers every thread of the desktop, so the system
     // maps the module into every GUI process.
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, CallWndHookProc, ProcessState.ModuleInstance, 0);
+    g_ownHook = hook;
     SharedState.HookHandle = hook;
     return hook != nullptr ? 1 : 0;
 }
 
 extern "C" BOOL WINAPI EndReconvertEdit(void) {
-    HHOOK hook = SharedState.HookHandle;
+    HHOOK hook = g_ownHook;
     if (hook == nullptr) return 0;
     BOOL result = UnhookWindowsHookEx(hook);
+    g_ownHook = nullptr;
     SharedState.HookHandle = nullptr;
     return result;
 }

@@ -18,42 +18,47 @@ namespace {
 // window destroyed while subclassed would leak them in its program.
 LRESULT ForgetDestroyedWindow(HWND window, WPARAM wParam, LPARAM lParam) {
     TraceMessage("destory %x ", TRACE_HEX(window));
-    LOCALSUBCLASS own = LocalSubclass;
     if (window == SharedState.SubclassedWindow) ClearSharedSubclass();
-    if (window == own.Window) LocalSubclass = LOCALSUBCLASS{0, 0, 0};
-    if (window == own.Window && own.PreviousProc != nullptr)
-        return CallPreviousProcedure(&own, window, WM_NCDESTROY, wParam, lParam);
-    return DefWindowProcA(window, WM_NCDESTROY, wParam, lParam);
+    LOCALSUBCLASS* record = FindLocalSubclass(window);
+    if (record == nullptr) return DefaultProcessing(window, WM_NCDESTROY, wParam, lParam);
+    LOCALSUBCLASS own = *record;
+    DropLocalSubclass(record);
+    return CallPreviousProcedure(&own, window, WM_NCDESTROY, wParam, lParam);
 }
 
-// The window lost the focus: it gets its own procedure back, which sees the
-// messages from the next one on. The shared record is emptied only while it
-// still names this window; by now it may name a window of another process.
-LRESULT GiveBackOnFocusLoss(HWND window, WPARAM wParam, LPARAM lParam) {
+// The window lost the focus: it gets its own procedure back, and the focus
+// loss goes on to that procedure, which is where the control drops its caret
+// and selection highlight and tells its parent (EN_KILLFOCUS). The shared
+// record is emptied only while it still names this window; by now it may
+// name a window of another process. With a procedure installed on top of
+// ours the window cannot be given back: the record stays and the message is
+// passed on like any other.
+LRESULT GiveBackOnFocusLoss(HWND window, LOCALSUBCLASS* record, WPARAM wParam, LPARAM lParam) {
     TraceMessage("killfocus %x ", TRACE_HEX(window));
-    GiveBackLocalWindow();
+    LOCALSUBCLASS own = *record;
+    GiveBackLocalSubclass(record);
     if (window == SharedState.SubclassedWindow) ClearSharedSubclass();
-    return DefWindowProcA(window, WM_KILLFOCUS, wParam, lParam);
+    return CallPreviousProcedure(&own, window, WM_KILLFOCUS, wParam, lParam);
 }
 
 // Only the procedure this process recorded for this very window is ever
-// called; any other window running this procedure gets the default one.
+// called; a window running this procedure without a record gets the default
+// processing in its own form.
 LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (window == LocalSubclass.Window && LocalSubclass.PreviousProc != nullptr)
-        return CallPreviousProcedure(&LocalSubclass, window, message, wParam, lParam);
+    const LOCALSUBCLASS* record = FindLocalSubclass(window);
+    if (record != nullptr) return CallPreviousProcedure(record, window, message, wParam, lParam);
     TraceMessage("\a lpfnoldedit=0 %d %x %x ", message, TRACE_HEX(window),
                  TRACE_HEX(GetWindowProcedure(window)));
-    if (SharedState.SubclassedUnicode) return DefWindowProcW(window, message, wParam, lParam);
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefaultProcessing(window, message, wParam, lParam);
 }
 
 }  // namespace
 
 LRESULT CALLBACK ReconvertEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCDESTROY && (window == SharedState.SubclassedWindow || window == LocalSubclass.Window))
+    if (message == WM_NCDESTROY && (FindLocalSubclass(window) != nullptr || window == SharedState.SubclassedWindow))
         return ForgetDestroyedWindow(window, wParam, lParam);
-    if (message == WM_KILLFOCUS && window == LocalSubclass.Window && LocalSubclass.PreviousProc != nullptr)
-        return GiveBackOnFocusLoss(window, wParam, lParam);
+    LOCALSUBCLASS* record = message == WM_KILLFOCUS ? FindLocalSubclass(window) : nullptr;
+    if (record != nullptr) return GiveBackOnFocusLoss(window, record, wParam, lParam);
 
     LRESULT answer;
     if (IsReconvertMsg(window, message, wParam, lParam, &answer, EditTextSource)) return answer;

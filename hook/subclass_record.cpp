@@ -1,8 +1,55 @@
 #include "hook/subclass_record.h"
 
+#include "hook/subclass_proc.h"
 #include "module/state.h"
 
-LOCALSUBCLASS LocalSubclass = {0, 0, 0};
+LOCALSUBCLASS LocalSubclasses[LOCAL_SUBCLASS_RECORDS];
+
+namespace {
+
+const char kMarkProperty[] = SUBCLASS_MARK_PROPERTY;
+
+LONG volatile g_lastMark;
+
+HANDLE NewMark(void) {
+    LONG mark;
+    do mark = InterlockedIncrement(&g_lastMark);
+    while (mark == 0);
+    return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(static_cast<ULONG>(mark)));
+}
+
+void Release(LOCALSUBCLASS* record) {
+    record->PreviousProc = nullptr;
+    record->Unicode = 0;
+    record->Thread = 0;
+    record->Mark = nullptr;
+    InterlockedExchange(&record->Taken, 0);
+}
+
+// Frees the record if it still names `window`; a thread that lost the race
+// (the owner dropping it while another thread found it stale) does nothing.
+void Free(LOCALSUBCLASS* record, HWND window) {
+    if (InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&record->Window), nullptr, window) == window)
+        Release(record);
+}
+
+// A record whose window is gone, or whose handle now belongs to another
+// window (another thread's, or one without this record's mark).
+bool IsStale(const LOCALSUBCLASS* record, HWND window) {
+    if (!IsWindow(window)) return true;
+    if (GetWindowThreadProcessId(window, nullptr) != record->Thread) return true;
+    return record->Thread == GetCurrentThreadId() && GetPropA(window, kMarkProperty) != record->Mark;
+}
+
+// Whether the window runs ReconvertEditProc itself, read in the form the
+// procedure was installed with.
+bool RunsOurs(const LOCALSUBCLASS* record) {
+    LONG_PTR current = record->Unicode ? GetWindowLongPtrW(record->Window, GWLP_WNDPROC)
+                                       : GetWindowLongPtrA(record->Window, GWLP_WNDPROC);
+    return current == reinterpret_cast<LONG_PTR>(ReconvertEditProc);
+}
+
+}  // namespace
 
 WNDPROC GetWindowProcedure(HWND window) {
     return reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
@@ -22,18 +69,71 @@ void ClearSharedSubclass(void) {
     SharedState.SubclassedUnicode = 0;
 }
 
-void GiveBackLocalWindow(void) {
-    if (LocalSubclass.Window == nullptr) return;
-    // A window without a recorded procedure is left as it is: installing 0
-    // would leave it without any procedure at all.
-    if (LocalSubclass.PreviousProc != nullptr)
-        SetWindowProcedure(LocalSubclass.Window, LocalSubclass.PreviousProc, LocalSubclass.Unicode);
-    LocalSubclass.Window = nullptr;
-    LocalSubclass.PreviousProc = nullptr;
-    LocalSubclass.Unicode = 0;
+LOCALSUBCLASS* FindLocalSubclass(HWND window) {
+    if (window == nullptr) return nullptr;
+    DWORD thread = GetCurrentThreadId();
+    for (LOCALSUBCLASS& record : LocalSubclasses)
+        if (record.Window == window && record.Thread == thread) return &record;
+    return nullptr;
+}
+
+void DropStaleSubclasses(void) {
+    for (LOCALSUBCLASS& record : LocalSubclasses) {
+        HWND window = record.Window;
+        if (window != nullptr && IsStale(&record, window)) Free(&record, window);
+    }
+}
+
+LOCALSUBCLASS* FindMarkedSubclass(HWND window) {
+    DropStaleSubclasses();
+    return FindLocalSubclass(window);
+}
+
+LOCALSUBCLASS* AddLocalSubclass(HWND window, WNDPROC previous, BOOL unicode) {
+    for (LOCALSUBCLASS& record : LocalSubclasses) {
+        if (InterlockedCompareExchange(&record.Taken, 1, 0) != 0) continue;
+        HANDLE mark = NewMark();
+        if (!SetPropA(window, kMarkProperty, mark)) {
+            InterlockedExchange(&record.Taken, 0);
+            return nullptr;
+        }
+        record.PreviousProc = previous;
+        record.Unicode = unicode;
+        record.Thread = GetCurrentThreadId();
+        record.Mark = mark;
+        // Published last: other threads look only at records with a window.
+        InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&record.Window), window);
+        return &record;
+    }
+    return nullptr;
+}
+
+void DropLocalSubclass(LOCALSUBCLASS* record) {
+    HWND window = record->Window;
+    if (window == nullptr) return;
+    if (IsWindow(window) && GetPropA(window, kMarkProperty) == record->Mark) RemovePropA(window, kMarkProperty);
+    Free(record, window);
+}
+
+bool GiveBackLocalSubclass(LOCALSUBCLASS* record) {
+    if (record->Window == nullptr || !RunsOurs(record)) return false;
+    SetWindowProcedure(record->Window, record->PreviousProc, record->Unicode);
+    DropLocalSubclass(record);
+    return true;
+}
+
+void GiveBackThreadSubclasses(void) {
+    DWORD thread = GetCurrentThreadId();
+    for (LOCALSUBCLASS& record : LocalSubclasses)
+        if (record.Window != nullptr && record.Thread == thread) GiveBackLocalSubclass(&record);
 }
 
 LRESULT CallPreviousProcedure(const LOCALSUBCLASS* record, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (record->Unicode) return CallWindowProcW(record->PreviousProc, window, message, wParam, lParam);
     return CallWindowProcA(record->PreviousProc, window, message, wParam, lParam);
+}
+
+LRESULT DefaultProcessing(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (IsWindowUnicode(window)) return DefWindowProcW(window, message, wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
 }

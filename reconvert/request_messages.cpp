@@ -1,22 +1,24 @@
 #include "reconvert/request_messages.h"
 
-#include "module/state.h"
-
 namespace {
 
 struct RegisteredIds {
     UINT msImeReconvert, atokReconvert, msImeDocumentFeed, atokDocumentFeed;
 };
 
-// One read of each shared number, so a request is judged against one set.
-RegisteredIds ReadIds() {
-    return {SharedState.MsgMsImeReconvert, SharedState.MsgAtokReconvert,
-            SharedState.MsgMsImeDocumentFeed, SharedState.MsgAtokDocumentFeed};
-}
+// Written once at start-up, before any window of the process can receive a
+// request through the module; private to the process.
+RegisteredIds g_ids = {0, 0, 0, 0};
+
+RegisteredIds ReadIds() { return g_ids; }
 
 bool Is(UINT message, UINT id) { return id != 0 && message == id; }
 
 }  // namespace
+
+void SetRequestMessageIds(UINT msImeReconvert, UINT atokReconvert, UINT msImeDocumentFeed, UINT atokDocumentFeed) {
+    g_ids = {msImeReconvert, atokReconvert, msImeDocumentFeed, atokDocumentFeed};
+}
 
 bool IsRequestMessage(UINT message) {
     RegisteredIds ids = ReadIds();

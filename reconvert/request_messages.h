@@ -1,8 +1,19 @@
 // Recognition of the IME's request messages: WM_IME_REQUEST and the four
-// registered messages whose numbers the module keeps in SharedState.
+// registered messages.
+//
+// A process judges requests only by the numbers it registered itself at
+// start-up. SharedState receives them too, but any program can map the module
+// and write there, and processes of different logon sessions share the one
+// section while their numbers differ: a number read there could make an
+// ordinary message (WM_SETTEXT, EM_SETSEL...) pass for a request whose
+// lParam is then written to as a record.
 #pragma once
 
 #include "module/platform.h"
+
+// The numbers this process registered for "MSIMEReconvert", "Atok Message for
+// ReconvertString", "MSIMEDocumentFeed" and "Atok Message for DocumentFeed".
+void SetRequestMessageIds(UINT msImeReconvert, UINT atokReconvert, UINT msImeDocumentFeed, UINT atokDocumentFeed);
 
 // True for every message that carries an IME request, whatever its wParam.
 // A registered number of 0 (a failed registration) never matches.

@@ -191,12 +191,15 @@ void ShowChange(KvexEdit* e) {
     SetCaretPos(point.x, point.y);
 }
 
-void NotifyChange(KvexEdit* e) {
+// EN_CHANGE, EN_SETFOCUS or EN_KILLFOCUS to the parent of a child editor.
+void NotifyParent(KvexEdit* e, WORD code) {
     HWND parent = GetParent(e->window);
     if (parent != nullptr && (GetWindowLongA(e->window, GWL_STYLE) & WS_CHILD))
-        SendMessageA(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(e->window), EN_CHANGE),
+        SendMessageA(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(e->window), code),
                      reinterpret_cast<LPARAM>(e->window));
 }
+
+void NotifyChange(KvexEdit* e) { NotifyParent(e, EN_CHANGE); }
 
 void ReplaceSelection(KvexEdit* e, const char* insert, int n) {
     int low = SelectionLow(e), high = SelectionHigh(e);
@@ -435,9 +438,11 @@ LRESULT CALLBACK KvexEditProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         return 0;
     case WM_SETFOCUS:
         FocusGained(e);
+        NotifyParent(e, EN_SETFOCUS);
         return 0;
     case WM_KILLFOCUS:
         DestroyCaret();
+        NotifyParent(e, EN_KILLFOCUS);
         return 0;
     case WM_GETDLGCODE:
         return DLGC_WANTCHARS | DLGC_WANTARROWS | DLGC_HASSETSEL | (IsMultiLine(e) ? DLGC_WANTALLKEYS : 0);

@@ -12,7 +12,8 @@
 // WM_IME_CHAR and the result string of WM_IME_COMPOSITION replace the
 // selection. ES_MULTILINE shows the text line by line (lines end at a line
 // feed), otherwise on one line. Arrow keys, Home, End, Delete, Backspace and
-// the mouse move the caret; the text changing sends EN_CHANGE to the parent.
+// the mouse move the caret; the text changing sends EN_CHANGE to the parent, gaining and losing the focus
+// EN_SETFOCUS and EN_KILLFOCUS (the caret is destroyed on focus loss).
 //
 // The text holds at most 65,535 bytes; longer input is cut at a character.
 // EM_SETSEL takes its offsets as given (clamped to the text), even inside a

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "module/state.h"
+#include "reconvert/request_messages.h"
 #include "reconvert/text_source.h"
 #include "rodavozi.h"
 #include "support/fake_platform.h"
@@ -17,10 +18,7 @@ protected:
     unsigned char record[RECORD_SIZE];
     void SetUp() override {
         UseCodePage(932);
-        SharedState.MsgMsImeReconvert = MS_RECONVERT;
-        SharedState.MsgAtokReconvert = ATOK_RECONVERT;
-        SharedState.MsgMsImeDocumentFeed = MS_FEED;
-        SharedState.MsgAtokDocumentFeed = ATOK_FEED;
+        SetRequestMessageIds(MS_RECONVERT, ATOK_RECONVERT, MS_FEED, ATOK_FEED);
         g_source = ScriptedSource();
         g_source.text = "\x82\xA0";
         ClearTraces();
@@ -87,10 +85,27 @@ TEST_F(Dispatch, WindowRequestsFollowTheWindowsForm) {
 }
 
 TEST_F(Dispatch, AFailedRegistrationNeverMakesMessageZeroARequest) {
-    SharedState.MsgAtokDocumentFeed = 0;
+    SetRequestMessageIds(MS_RECONVERT, ATOK_RECONVERT, MS_FEED, 0);
     LRESULT answer;
     EXPECT_EQ(Send(0, 0, 0, &answer), 0);
     EXPECT_EQ(answer, 12345);
+}
+
+// Another program wrote ordinary message numbers into the shared record: they
+// stay ordinary messages, and the numbers registered here still count.
+TEST_F(Dispatch, NumbersInTheSharedRecordAreNotRequests) {
+    SharedState.MsgMsImeReconvert = 0x00B1;     // EM_SETSEL
+    SharedState.MsgMsImeDocumentFeed = 0x00C2;  // EM_REPLACESEL
+    SharedState.MsgAtokDocumentFeed = 0x000C;   // WM_SETTEXT
+    SharedState.MsgAtokReconvert = 0;
+    LRESULT answer;
+    EXPECT_EQ(Send(0x000C, 0, reinterpret_cast<LPARAM>(record), &answer), 0);
+    EXPECT_EQ(Send(0x00C2, 1, reinterpret_cast<LPARAM>(record), &answer), 0);
+    EXPECT_EQ(Send(0x00B1, 4, 8, &answer), 0);
+    EXPECT_EQ(answer, 12345);
+    EXPECT_EQ(g_source.getTextCalls + g_source.confirmCalls, 0);
+    EXPECT_EQ(Send(ATOK_RECONVERT, 4, 0, &answer), 1);
+    EXPECT_EQ(answer, 160);
 }
 
 }  // namespace

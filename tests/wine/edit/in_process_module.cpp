@@ -4,6 +4,7 @@
 #include "module/byte_classes.h"
 #include "module/state.h"
 #include "module/trace.h"
+#include "reconvert/request_messages.h"
 #include "support/trace_window.h"
 
 void StartModuleInProcess() {
@@ -23,6 +24,8 @@ void StartModuleInProcess() {
     SharedState.MsgAtokReconvert = RegisterWindowMessageA("Atok Message for ReconvertString");
     SharedState.MsgMsImeDocumentFeed = RegisterWindowMessageA("MSIMEDocumentFeed");
     SharedState.MsgAtokDocumentFeed = RegisterWindowMessageA("Atok Message for DocumentFeed");
+    SetRequestMessageIds(SharedState.MsgMsImeReconvert, SharedState.MsgAtokReconvert,
+                         SharedState.MsgMsImeDocumentFeed, SharedState.MsgAtokDocumentFeed);
     CreateTraceWindow();
     FindTraceWindow();
     RegisterKvexEditClass(GetModuleHandleA(nullptr));

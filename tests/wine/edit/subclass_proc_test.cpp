@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "hook/hook.h"
 #include "hook/subclass_proc.h"
 #include "hook/subclass_record.h"
 #include "in_process_module.h"
@@ -63,6 +64,18 @@ LRESULT CALLBACK RecorderW(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return answer != -1 ? answer : DefWindowProcW(window, message, wParam, lParam);
 }
 
+int RecordCount() {
+    int n = 0;
+    for (const LOCALSUBCLASS& record : LocalSubclasses)
+        if (record.Window != nullptr) ++n;
+    return n;
+}
+
+void ForgetAllRecords() {
+    for (LOCALSUBCLASS& record : LocalSubclasses) DropLocalSubclass(&record);
+    ClearSharedSubclass();
+}
+
 int Count(HWND window, UINT message) {
     int n = 0;
     for (const Received& r : g_received)
@@ -95,8 +108,7 @@ protected:
     void TearDown() override {
         for (HWND window : windows)
             if (IsWindow(window)) DestroyWindow(window);
-        LocalSubclass = LOCALSUBCLASS{0, 0, 0};
-        ClearSharedSubclass();
+        ForgetAllRecords();
     }
 
     bool Unicode() const { return GetParam(); }
@@ -119,7 +131,7 @@ protected:
         return previous;
     }
     static void Record(HWND window, WNDPROC previous, bool unicode) {
-        LocalSubclass = LOCALSUBCLASS{window, previous, unicode};
+        ASSERT_NE(AddLocalSubclass(window, previous, unicode), nullptr);
         SharedState.lpfnoldedit = previous;
         SharedState.SubclassedWindow = window;
         SharedState.SubclassedUnicode = unicode;
@@ -139,8 +151,7 @@ protected:
                HexHandle(reinterpret_cast<void*>(GetWindowLongPtrA(window, GWLP_WNDPROC))) + " ";
     }
     static void ExpectRecordsEmpty() {
-        EXPECT_EQ(LocalSubclass.Window, nullptr);
-        EXPECT_EQ(LocalSubclass.PreviousProc, nullptr);
+        EXPECT_EQ(RecordCount(), 0);
         EXPECT_EQ(SharedState.SubclassedWindow, nullptr);
         EXPECT_EQ(SharedState.lpfnoldedit, nullptr);
         EXPECT_EQ(SharedState.SubclassedUnicode, 0);
@@ -184,8 +195,8 @@ TEST_P(SubclassProcTest, ReconversionRequestsAreAnsweredAndDocumentFeedPassedOn)
 TEST_P(SubclassProcTest, FocusLossGivesTheWindowItsProcedureBack) {
     HWND window = Recorder();
     Subclass(window);
-    EXPECT_EQ(Send(window, WM_KILLFOCUS, 0, 0), 0) << "answered by DefWindowProcA, not the window";
-    EXPECT_EQ(Count(window, WM_KILLFOCUS), 0);
+    EXPECT_EQ(Send(window, WM_KILLFOCUS, 0, 0), KILLFOCUS_ANSWER) << "the window's own procedure answers";
+    EXPECT_EQ(Count(window, WM_KILLFOCUS), 1);
     EXPECT_EQ(TraceTexts(), std::vector<std::string>{"killfocus " + HexHandle(window) + " "});
     EXPECT_TRUE(RunsItsOwnProcedure(window));
     EXPECT_EQ(IsWindowUnicode(window) != 0, Unicode());
@@ -209,7 +220,7 @@ TEST_P(SubclassProcTest, FocusLossAfterTheSharedRecordMovedElsewhere) {
     EXPECT_EQ(Send(window, WM_PROBE, 0, 0), PROBE_ANSWER) << "still served through the local record";
     Send(window, WM_KILLFOCUS, 0, 0);
     EXPECT_TRUE(RunsItsOwnProcedure(window));
-    EXPECT_EQ(LocalSubclass.Window, nullptr);
+    EXPECT_EQ(RecordCount(), 0);
     EXPECT_EQ(SharedState.SubclassedWindow, elsewhere);
     EXPECT_EQ(SharedState.lpfnoldedit, foreign);
 }
@@ -228,16 +239,16 @@ TEST_P(SubclassProcTest, DestructionForgetsTheWindow) {
     HWND elsewhere = reinterpret_cast<HWND>(0x4242);
     SharedState.SubclassedWindow = elsewhere;
     DestroyWindow(second);
-    EXPECT_EQ(LocalSubclass.Window, nullptr);
+    EXPECT_EQ(RecordCount(), 0);
     EXPECT_EQ(SharedState.SubclassedWindow, elsewhere) << "another process's window stays recorded";
 }
 
-// Nothing recorded: the default processing in the form the shared flag
-// names, after the bell line.
+// Nothing recorded: the default processing in the window's own form, after
+// the bell line, whatever the shared flag says.
 TEST_P(SubclassProcTest, WithNothingRecordedTheBellLineAndDefaultProcessing) {
     HWND window = Recorder();
     Install(window, Unicode());
-    SharedState.SubclassedUnicode = Unicode();
+    SharedState.SubclassedUnicode = !Unicode();
     EXPECT_EQ(Send(window, WM_PROBE, 0, 0), 0);
     EXPECT_EQ(Count(window, WM_PROBE), 0);
     EXPECT_EQ(TraceTexts(), std::vector<std::string>{BellLine(WM_PROBE, window)});
@@ -249,6 +260,17 @@ TEST_P(SubclassProcTest, WithNothingRecordedTheBellLineAndDefaultProcessing) {
     wchar_t title[16] = {};
     InternalGetWindowText(window, title, 16);
     EXPECT_EQ(std::wstring(title), Unicode() ? L"xy\x3042" : L"xyz");
+    // WM_GETTEXT writes within the buffer it was given, counted in the
+    // window's own units.
+    char buffer[16];
+    memset(buffer, '#', sizeof buffer);
+    LRESULT copied = Send(window, WM_GETTEXT, 3, reinterpret_cast<LPARAM>(buffer));
+    EXPECT_EQ(copied, 2);
+    size_t unit = Unicode() ? 2 : 1;
+    EXPECT_EQ(buffer[3 * unit], '#') << "written past the buffer";
+    if (!Unicode()) {
+        EXPECT_STREQ(buffer, "xy");
+    }
 
     EXPECT_EQ(Send(window, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 160) << "requests are still answered";
     EXPECT_EQ(Send(window, WM_KILLFOCUS, 0, 0), 0);
@@ -261,7 +283,7 @@ TEST_P(SubclassProcTest, WithNothingRecordedTheBellLineAndDefaultProcessing) {
 TEST_P(SubclassProcTest, OnlyTheRecordedWindowReachesTheRecordedProcedure) {
     HWND recorded = Recorder();
     Subclass(recorded);
-    WNDPROC previous = LocalSubclass.PreviousProc;
+    WNDPROC previous = FindLocalSubclass(recorded)->PreviousProc;
     HWND other = Recorder();
     Install(other, Unicode());
     ClearTraceLines();
@@ -269,8 +291,9 @@ TEST_P(SubclassProcTest, OnlyTheRecordedWindowReachesTheRecordedProcedure) {
     EXPECT_EQ(Send(other, WM_KILLFOCUS, 0, 0), 0);
     EXPECT_EQ(Count(other, WM_PROBE) + Count(other, WM_KILLFOCUS), 0);
     EXPECT_EQ(TraceTexts(), (std::vector<std::string>{BellLine(WM_PROBE, other), BellLine(WM_KILLFOCUS, other)}));
-    EXPECT_EQ(LocalSubclass.Window, recorded);
-    EXPECT_EQ(LocalSubclass.PreviousProc, previous);
+    ASSERT_NE(FindLocalSubclass(recorded), nullptr);
+    EXPECT_EQ(FindLocalSubclass(recorded)->PreviousProc, previous);
+    EXPECT_EQ(FindLocalSubclass(other), nullptr);
     EXPECT_EQ(SharedState.SubclassedWindow, recorded);
 }
 
@@ -320,12 +343,64 @@ INSTANTIATE_TEST_SUITE_P(AnsiAndUnicode, SubclassProcTest, ::testing::Bool(),
 
 class SubclassProcOnWinesEdit : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { StartModuleInProcess(); }
-    void TearDown() override {
-        LocalSubclass = LOCALSUBCLASS{0, 0, 0};
-        ClearSharedSubclass();
+    static void SetUpTestSuite() {
+        StartModuleInProcess();
+        WNDCLASSA parent = {};
+        parent.lpfnWndProc = RecorderA;
+        parent.hInstance = GetModuleHandleA(nullptr);
+        parent.lpszClassName = "dialog stand-in";
+        RegisterClassA(&parent);
     }
+    void TearDown() override { ForgetAllRecords(); }
 };
+
+HWND CaretWindow() {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetCurrentThreadId(), &info);
+    return info.hwndCaret;
+}
+
+int Notifications(HWND parent, HWND control, WORD code) {
+    int n = 0;
+    for (const Received& r : g_received)
+        if (r.window == parent && r.message == WM_COMMAND && HIWORD(r.wParam) == code) ++n;
+    (void)control;
+    return n;
+}
+
+// A field of a dialog, subclassed by an IME's request while it has the
+// focus, then the user moves on: the control runs its own focus-loss
+// handling (its parent hears EN_KILLFOCUS, the caret goes) and has its own
+// procedure back.
+TEST_F(SubclassProcOnWinesEdit, FocusLossReachesTheControl) {
+    for (const char* className : {"EDIT", "kvexedit"}) {
+        SCOPED_TRACE(className);
+        HWND parent = CreateWindowA("dialog stand-in", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 100,
+                                    nullptr, nullptr, nullptr, nullptr);
+        HWND edit = CreateWindowA(className, "abc", WS_CHILD | WS_VISIBLE, 0, 0, 200, 24, parent,
+                                  reinterpret_cast<HMENU>(7), nullptr, nullptr);
+        ASSERT_NE(edit, nullptr);
+        LONG_PTR own = GetWindowLongPtrA(edit, GWLP_WNDPROC);
+        SetFocus(edit);
+        ASSERT_EQ(GetFocus(), edit);
+        ASSERT_EQ(CaretWindow(), edit);
+
+        CWPSTRUCT request = {0, IMR_RECONVERTSTRING, WM_IME_REQUEST, edit};
+        CallWndHookProc(HC_ACTION, 0, reinterpret_cast<LPARAM>(&request));
+        EXPECT_EQ(SendMessageA(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 160);
+        ASSERT_EQ(GetWindowLongPtrA(edit, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(ReconvertEditProc));
+
+        g_received.clear();
+        SetFocus(parent);
+        EXPECT_EQ(Notifications(parent, edit, EN_KILLFOCUS), 1);
+        EXPECT_EQ(CaretWindow(), nullptr) << "the control keeps its caret";
+        EXPECT_EQ(GetWindowLongPtrA(edit, GWLP_WNDPROC), own);
+        EXPECT_EQ(RecordCount(), 0);
+        EXPECT_EQ(SharedState.SubclassedWindow, nullptr);
+        DestroyWindow(parent);
+    }
+}
 
 // Wine's own EDIT control, subclassed: typing and selections still work,
 // requests are answered from its text, focus loss gives it back.
@@ -335,7 +410,7 @@ TEST_F(SubclassProcOnWinesEdit, ServesAndGivesBack) {
     ASSERT_NE(edit, nullptr);
     WNDPROC previous =
         reinterpret_cast<WNDPROC>(SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ReconvertEditProc)));
-    LocalSubclass = LOCALSUBCLASS{edit, previous, FALSE};
+    ASSERT_NE(AddLocalSubclass(edit, previous, FALSE), nullptr);
     SharedState.lpfnoldedit = previous;
     SharedState.SubclassedWindow = edit;
     SharedState.SubclassedUnicode = FALSE;
@@ -364,7 +439,7 @@ TEST_F(SubclassProcOnWinesEdit, ServesAndGivesBack) {
 
     SendMessageA(edit, WM_KILLFOCUS, 0, 0);
     EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrA(edit, GWLP_WNDPROC)), previous);
-    EXPECT_EQ(LocalSubclass.Window, nullptr);
+    EXPECT_EQ(RecordCount(), 0);
     DestroyWindow(edit);
 }
 
@@ -374,7 +449,7 @@ TEST_F(SubclassProcOnWinesEdit, PasswordEditOffersNothing) {
     ASSERT_NE(edit, nullptr);
     WNDPROC previous =
         reinterpret_cast<WNDPROC>(SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ReconvertEditProc)));
-    LocalSubclass = LOCALSUBCLASS{edit, previous, FALSE};
+    ASSERT_NE(AddLocalSubclass(edit, previous, FALSE), nullptr);
     SendMessageA(edit, EM_SETSEL, 0, -1);
     alignas(8) BYTE record[160] = {};
     ClearTraceLines();
@@ -383,7 +458,7 @@ TEST_F(SubclassProcOnWinesEdit, PasswordEditOffersNothing) {
         << "an empty string is refused even for a document feed";
     for (const std::string& line : TraceTexts()) EXPECT_EQ(line.find("hunter"), std::string::npos) << line;
     DestroyWindow(edit);
-    EXPECT_EQ(LocalSubclass.Window, nullptr);
+    EXPECT_EQ(RecordCount(), 0);
 }
 
 // IMR_DOCUMENTFEED, which the system's edit control answers with 0, is

@@ -39,9 +39,9 @@ protected:
     void TearDown() override {
         if (host_.Running()) RunToExit(Host(), L"--stop --quiet", kTimeoutMs);
         host_.Kill();
-        // A host that had to be killed left its hook: do not let it reach the
-        // next test.
-        if (HookHandle() != nullptr) Dll().EndReconvertEdit();
+        // A host that had to be killed took its hook with it, but left the
+        // shared copy of the handle: do not let it reach the next test.
+        if (HookHandle() != nullptr) Shared()->HookHandle = nullptr;
     }
 
     // Starts the host and waits until its hook is in and its window is up.
