@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <stdio.h>
+#include <string.h>
+
 #include <string>
 #include <vector>
 
@@ -102,6 +105,106 @@ TEST_F(CrossProcess, TheHostsWindowKeepsWorkingWhenAPeerTakesTheRecord) {
     DestroyWindow(own);
     CloseHandle(ready);
     CloseHandle(quit);
+}
+
+HWND CreateEditor(const char* className, const char* text) {
+    return CreateWindowA(className, text, WS_OVERLAPPEDWINDOW, 0, 0, 300, 60, nullptr, nullptr,
+                         GetModuleHandleA(nullptr), nullptr);
+}
+
+std::string WindowText(HWND window) {
+    char text[64] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+// Strings in read-only memory: a record written over one would fault.
+const char kTitle[] = "read-only title";
+const char kPasted[] = "XY";
+
+// What a program does with its edit windows every day, checked byte for
+// byte: setting the text, selecting, pasting.
+void ExpectOrdinaryEditing(HWND window) {
+    EXPECT_TRUE(SetWindowTextA(window, kTitle));
+    EXPECT_EQ(WindowText(window), kTitle);
+    SendMessageA(window, EM_SETSEL, 4, 9);
+    DWORD start = 0, end = 0;
+    SendMessageA(window, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 4u);
+    EXPECT_EQ(end, 9u);
+    SendMessageA(window, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(kPasted));
+    EXPECT_EQ(WindowText(window), "readXY title");
+    EXPECT_STREQ(kTitle, "read-only title");
+}
+
+// A hostile program maps the module and writes its shared section: message
+// numbers bent to everyday messages (or zeroed), the subclass record aimed
+// at this process's edit window with an address that is code in no process,
+// the hook handle zeroed. This process, the host, carries on unharmed.
+TEST_F(CrossProcess, AHostileWriterHarmsNoOtherProcess) {
+    HWND edit = CreateEditor("EDIT", "");
+    HWND kvex = CreateEditor(KVEXEDIT_CLASS, "\x82\xA0\x82\xA2");
+    ASSERT_NE(edit, nullptr);
+    SendMessageA(kvex, EM_SETSEL, 4, 4);
+    ASSERT_EQ(SendMessageA(kvex, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 160);
+    const UINT msReconvert = RegisterWindowMessageA("MSIMEReconvert");
+    const UINT atokFeed = RegisterWindowMessageA("Atok Message for DocumentFeed");
+    std::vector<HWND> created;
+
+    for (const char* how : {"bent", "zero"}) {
+        SCOPED_TRACE(how);
+        char window[32];
+        snprintf(window, sizeof window, "%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(edit)));
+        PROCESS_INFORMATION pi = StartPeer((std::string("hostile ") + how + " " + window).c_str());
+        ASSERT_EQ(Finish(pi), 0u);
+        ASSERT_EQ(Shared()->MsgAtokDocumentFeed, strcmp(how, "bent") == 0 ? static_cast<UINT>(WM_SETTEXT) : 0u);
+        ASSERT_EQ(Shared()->SubclassedWindow, edit);
+        ASSERT_EQ(Shared()->HookHandle, nullptr);
+
+        ExpectOrdinaryEditing(edit);
+        ExpectOrdinaryEditing(kvex);
+        // The real registered messages are still requests.
+        SetWindowTextA(kvex, "\x82\xA0\x82\xA2\x82\xA4");
+        SendMessageA(kvex, EM_SETSEL, 2, 2);
+        alignas(8) BYTE record[160] = {};
+        EXPECT_EQ(SendMessageA(kvex, msReconvert, IMR_RECONVERTSTRING, reinterpret_cast<LPARAM>(record)), 160);
+        EXPECT_EQ(reinterpret_cast<RECONVERTSTRING*>(record)->dwStrLen, 3u);
+        EXPECT_EQ(SendMessageA(kvex, atokFeed, 0, reinterpret_cast<LPARAM>(record)), 160);
+        EXPECT_EQ(SendMessageA(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 160) << "the named window is served";
+        // A new edit window is served.
+        HWND fresh = CreateEditor(KVEXEDIT_CLASS, "\x82\xA0");
+        created.push_back(fresh);
+        EXPECT_EQ(SendMessageA(fresh, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 160);
+        ExpectOrdinaryEditing(fresh);
+        SendMessageA(fresh, WM_KILLFOCUS, 0, 0);
+        ExpectOrdinaryEditing(fresh);
+    }
+    // The host still removes its hook: a new window is no longer served.
+    EXPECT_NE(Dll().EndReconvertEdit(), 0);
+    HWND after = CreateEditor(KVEXEDIT_CLASS, "\x82\xA0");
+    EXPECT_EQ(SendMessageA(after, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 0);
+    ExpectOrdinaryEditing(edit);
+    for (HWND window : {edit, kvex, after}) EXPECT_TRUE(DestroyWindow(window));
+    for (HWND window : created) EXPECT_TRUE(DestroyWindow(window));
+    ASSERT_EQ(Dll().InitReconvertEdit(0), 1);
+}
+
+// The host stops while an editor of another process is subclassed, and the
+// module is freed there to no reference, as the system does when a hook is
+// removed: the editor keeps working.
+TEST_F(CrossProcess, AnEditorOfAnotherProcessOutlivesTheHost) {
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "rodavozi-peer-ready");
+    HANDLE unmap = CreateEventA(nullptr, TRUE, FALSE, "rodavozi-peer-unmap");
+    ResetEvent(ready);
+    ResetEvent(unmap);
+    PROCESS_INFORMATION pi = StartPeer("unmap");
+    ASSERT_TRUE(WaitPumping(ready, 30000));
+    EXPECT_NE(Dll().EndReconvertEdit(), 0);
+    SetEvent(unmap);
+    EXPECT_EQ(Finish(pi), 0u) << "the peer's editor failed after the module was freed (exit 5: access violation)";
+    CloseHandle(ready);
+    CloseHandle(unmap);
+    ASSERT_EQ(Dll().InitReconvertEdit(0), 1);
 }
 
 }  // namespace

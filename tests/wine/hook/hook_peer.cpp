@@ -7,12 +7,25 @@
 //   hook_peer hold    one request (the window takes the shared record), then
 //                     signal "rodavozi-peer-ready" and wait for
 //                     "rodavozi-peer-quit" before destroying the window
+//   hook_peer unmap   one request (the window is subclassed), signal
+//                     "rodavozi-peer-ready", wait for "rodavozi-peer-unmap"
+//                     (the host has removed its hook), free RODAVOZI.DLL to
+//                     no reference as the system does when a hook goes, then
+//                     check that the window still works; exit 0 when it does
+//   hook_peer hostile bent|zero WINDOW
+//                     a hostile program: maps RODAVOZI.DLL itself and writes
+//                     into its shared section the message numbers bent to
+//                     WM_SETTEXT, EM_REPLACESEL and EM_SETSEL (bent) or 0
+//                     (zero), a subclass record naming WINDOW (hex) with an
+//                     address that is code in no process, and a zero hook
 #include <windows.h>
 #include <imm.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "kvexedit.h"
+#include "support/loaded_dll.h"
 
 namespace {
 
@@ -99,11 +112,72 @@ int Hold() {
     return size == 160 ? 0 : 1;
 }
 
+int Unmap() {
+    HWND editor = CreateEditor("\x82\xA0\x82\xA2", 4);
+    LRESULT size = SendMessageA(editor, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0);
+    Check(size == 160, "served through the host's hook", size);
+    Check(GetModuleHandleA("RODAVOZI.DLL") != nullptr, "the hook mapped the module", 0);
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "rodavozi-peer-ready");
+    HANDLE unmap = CreateEventA(nullptr, TRUE, FALSE, "rodavozi-peer-unmap");
+    SetEvent(ready);
+    Check(WaitForSingleObject(unmap, 30000) == WAIT_OBJECT_0, "the host stopped", 0);
+    int frees = 0;
+    for (HMODULE module; (module = GetModuleHandleA("RODAVOZI.DLL")) != nullptr && frees < 64; ++frees)
+        FreeLibrary(module);
+    printf("freed the module %d times; %s\n", frees, GetModuleHandleA("RODAVOZI.DLL") ? "still mapped" : "unmapped");
+
+    // The window as a user goes on with it.
+    SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("\x93\xFA\x96\x7B" "ab"));
+    char text[32] = {};
+    GetWindowTextA(editor, text, sizeof text);
+    Check(strcmp(text, "\x93\xFA\x96\x7B" "ab") == 0, "text round trip", 0);
+    SendMessageA(editor, EM_SETSEL, 4, 5);
+    DWORD start = 0, end = 0;
+    SendMessageA(editor, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    Check(start == 4 && end == 5, "selection", start * 100 + end);
+    SendMessageA(editor, WM_CHAR, 'x', 1);
+    GetWindowTextA(editor, text, sizeof text);
+    Check(strcmp(text, "\x93\xFA\x96\x7B" "xb") == 0, "typing over the selection", 0);
+    alignas(8) BYTE record[160] = {};
+    reinterpret_cast<RECONVERTSTRING*>(record)->dwSize = sizeof record;
+    SendMessageA(editor, EM_SETSEL, 2, 2);
+    LRESULT answer = SendMessageA(editor, WM_IME_REQUEST, IMR_RECONVERTSTRING, reinterpret_cast<LPARAM>(record));
+    Check(answer == 160 || answer == 0, "an IME request is answered or handed to the control", answer);
+    SendMessageA(editor, WM_KILLFOCUS, 0, 0);
+    GetWindowTextA(editor, text, sizeof text);
+    Check(strcmp(text, "\x93\xFA\x96\x7B" "xb") == 0, "text after focus loss", 0);
+    Check(DestroyWindow(editor) != 0, "destroyed", 0);
+    return g_failures == 0 ? 0 : 1;
+}
+
+int Hostile(const char* how, const char* window) {
+    volatile SharedView* shared = Shared();
+    if (shared == nullptr) {
+        printf("cannot map RODAVOZI.DLL's shared section\n");
+        return 3;
+    }
+    bool bent = strcmp(how, "bent") == 0;
+    shared->MsgMsImeReconvert = bent ? EM_SETSEL : 0;
+    shared->MsgAtokReconvert = 0;
+    shared->MsgMsImeDocumentFeed = bent ? EM_REPLACESEL : 0;
+    shared->MsgAtokDocumentFeed = bent ? WM_SETTEXT : 0;
+    shared->SubclassedWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(strtoull(window, nullptr, 16)));
+    shared->lpfnoldedit = reinterpret_cast<WNDPROC>(static_cast<uintptr_t>(0x0BAD0000));
+    shared->SubclassedUnicode = 1;
+    shared->HookHandle = nullptr;
+    printf("wrote the shared section (%s)\n", how);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A fault ends the peer at once with its code, without a debugger.
+    SetErrorMode(SEM_NOGPFAULTERRORBOX);
     if (argc > 1 && strcmp(argv[1], "serve") == 0) return Serve();
     if (argc > 1 && strcmp(argv[1], "hold") == 0) return Hold();
-    fprintf(stderr, "usage: hook_peer serve|hold\n");
+    if (argc > 1 && strcmp(argv[1], "unmap") == 0) return Unmap();
+    if (argc > 3 && strcmp(argv[1], "hostile") == 0) return Hostile(argv[2], argv[3]);
+    fprintf(stderr, "usage: hook_peer serve|hold|unmap|hostile bent|zero WINDOW\n");
     return 2;
 }

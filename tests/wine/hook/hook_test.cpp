@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <stdio.h>
+
 #include <string>
 #include <vector>
 
@@ -206,4 +208,49 @@ TEST(HookControl, EndReconvertEditRemovesTheHookOnce) {
                                 GetModuleHandleA(nullptr), nullptr);
     EXPECT_EQ(SendMessageA(window, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 0);
     DestroyWindow(window);
+}
+
+// The host stops while one of its own windows is subclassed, and the module
+// is freed to no reference: the window keeps working. Runs last, since the
+// module may be gone afterwards.
+TEST(HookControl, AWindowOutlivesTheModuleInItsOwnProcess) {
+    ASSERT_EQ(Dll().InitReconvertEdit(0), 1);
+    // The system's Edit control: Hook.UnicodeEditWindow has unregistered the
+    // test's own class of that name.
+    WNDCLASSA frame = {};
+    frame.lpfnWndProc = DefWindowProcA;
+    frame.hInstance = GetModuleHandleA(nullptr);
+    frame.lpszClassName = "outliving frame";
+    RegisterClassA(&frame);
+    HWND parent = CreateWindowA("outliving frame", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 80, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+    HWND edit = CreateWindowA("EDIT", "abc def", WS_CHILD | WS_VISIBLE, 0, 0, 200, 24, parent, nullptr,
+                              GetModuleHandleA(nullptr), nullptr);
+    LONG_PTR own = GetWindowLongPtrA(edit, GWLP_WNDPROC);
+    SetFocus(edit);
+    ASSERT_EQ(SendMessageA(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 160);
+    ASSERT_NE(GetWindowLongPtrA(edit, GWLP_WNDPROC), own) << "subclassed";
+    EXPECT_NE(Dll().EndReconvertEdit(), 0);
+    HMODULE module = Dll().module;
+    int frees = 0;
+    while (GetModuleHandleA("RODAVOZI.DLL") != nullptr && frees < 64) {
+        FreeLibrary(module);
+        ++frees;
+    }
+    printf("freed the module %d times; %s\n", frees, GetModuleHandleA("RODAVOZI.DLL") ? "still mapped" : "unmapped");
+
+    SetWindowTextA(edit, "hello");
+    char text[16] = {};
+    GetWindowTextA(edit, text, sizeof text);
+    EXPECT_STREQ(text, "hello");
+    SendMessageA(edit, EM_SETSEL, 1, 3);
+    EXPECT_EQ(SendMessageA(edit, EM_GETSEL, 0, 0), MAKELONG(1, 3));
+    SendMessageA(edit, WM_CHAR, 'x', 1);
+    GetWindowTextA(edit, text, sizeof text);
+    EXPECT_STREQ(text, "hxlo");
+    LRESULT answer = SendMessageA(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0);
+    EXPECT_TRUE(answer == 160 || answer == 0) << answer;
+    SetFocus(parent);
+    EXPECT_EQ(GetWindowLongPtrA(edit, GWLP_WNDPROC), own) << "given back on focus loss";
+    EXPECT_TRUE(DestroyWindow(parent));
 }
