@@ -6,6 +6,14 @@
 // status-window or destruction message. Every request is checked here, on the
 // record and on the editor's text; what fails is printed with the case seed.
 //
+// Peer W is the hostile writer: it maps RODAVOZI.DLL itself and, on the
+// host's command, writes random values into random fields of its shared
+// section (message numbers, the subclass record, the hook handle, bytes of
+// the text buffer), as any program could.
+//
+// Every peer checks that each editor runs its own procedure or the module's
+// (an address inside RODAVOZI.DLL as mapped here), never anything else.
+//
 // Usage: stress_peer NAME HOSTPID   (NAME is one letter; exits with the host)
 #include <windows.h>
 
@@ -19,6 +27,7 @@
 #include "kvexedit.h"
 #include "stress_cases.h"
 #include "stress_protocol.h"
+#include "support/loaded_dll.h"
 #include "text_check.h"
 
 using namespace imeside;
@@ -45,13 +54,32 @@ HWND CreateEditor(int slot) {
                          frame >= 0 ? g_frames[frame] : nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
+// Whether `address` lies in RODAVOZI.DLL as mapped in this process.
+bool InModule(uintptr_t address) {
+    HMODULE module = GetModuleHandleA("RODAVOZI.DLL");
+    if (module == nullptr) return false;
+    const BYTE* base = reinterpret_cast<const BYTE*>(module);
+    const IMAGE_NT_HEADERS* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    uintptr_t start = reinterpret_cast<uintptr_t>(base);
+    return address >= start && address < start + nt->OptionalHeader.SizeOfImage;
+}
+
 // The editors whose procedure is no longer their class's: those running the
-// subclass procedure.
+// subclass procedure. A procedure that is neither is a failure of the peer.
 int SubclassedMask() {
     int mask = 0;
-    for (int slot = 0; slot < STRESS_SLOTS; ++slot)
-        if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(g_editors[slot], GWLP_WNDPROC)) != g_editorClassProc)
-            mask |= 1 << slot;
+    for (int slot = 0; slot < STRESS_SLOTS; ++slot) {
+        WNDPROC proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(g_editors[slot], GWLP_WNDPROC));
+        if (proc == g_editorClassProc) continue;
+        mask |= 1 << slot;
+        if (!InModule(reinterpret_cast<uintptr_t>(proc))) {
+            ++g_failures;
+            printf("peer %c FAILED: editor %d runs %p, neither its own procedure nor the module's\n", g_name, slot,
+                   reinterpret_cast<void*>(proc));
+            fflush(stdout);
+        }
+    }
     return mask;
 }
 
@@ -252,6 +280,53 @@ void DestroyAll() {
     }
 }
 
+// Random values into random fields of the shared section; `victim` is a
+// real editor window of another process for the subclass record to name.
+LRESULT Scribble(HWND victim, uint32_t seed) {
+    volatile SharedView* shared = Shared();
+    if (shared == nullptr) return 0;
+    StressRandom random(seed);
+    const UINT ordinary[] = {0, WM_SETTEXT, WM_GETTEXT, EM_SETSEL, EM_REPLACESEL, WM_KILLFOCUS, WM_NCDESTROY};
+    auto Number = [&]() -> UINT {
+        return random.Percent(70) ? ordinary[random.Below(sizeof ordinary / sizeof ordinary[0])]
+                                  : static_cast<UINT>(random.Next());
+    };
+    int written = 0;
+    for (uint32_t n = random.Between(1, 4); n > 0; --n) {
+        switch (random.Below(6)) {
+        case 0:
+            shared->HookHandle = random.Percent(50) ? nullptr : reinterpret_cast<HHOOK>(random.Next());
+            written |= SCRIBBLE_HOOK;
+            break;
+        case 1:
+            (&shared->MsgMsImeReconvert)[random.Below(4)] = Number();
+            written |= SCRIBBLE_NUMBERS;
+            break;
+        case 2: {
+            uint32_t at = random.Below(sizeof shared->TextBuffer), length = random.Between(1, 300);
+            for (uint32_t i = 0; i < length && at + i < sizeof shared->TextBuffer; ++i)
+                shared->TextBuffer[at + i] = static_cast<char>(random.Next());
+            written |= SCRIBBLE_TEXT;
+            break;
+        }
+        case 3:
+            shared->SubclassedWindow = random.Percent(70) ? victim : reinterpret_cast<HWND>(random.Next());
+            written |= SCRIBBLE_WINDOW;
+            break;
+        case 4:
+            // Code in no process, or an address of this one.
+            shared->lpfnoldedit = reinterpret_cast<WNDPROC>(random.Percent(50) ? random.Next() : 0x0BAD0000ull);
+            written |= SCRIBBLE_PROCEDURE;
+            break;
+        default:
+            shared->SubclassedUnicode = static_cast<BOOL>(random.Next());
+            written |= SCRIBBLE_UNICODE;
+            break;
+        }
+    }
+    return written;
+}
+
 LRESULT CALLBACK DriverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const int slot = static_cast<int>(wParam & 0xFF) % STRESS_SLOTS;
     switch (message) {
@@ -278,6 +353,8 @@ LRESULT CALLBACK DriverProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         DestroyAll();
         PostQuitMessage(0);
         return PackStatus(0, 0);
+    case CMD_SCRIBBLE:
+        return Scribble(reinterpret_cast<HWND>(wParam), static_cast<uint32_t>(lParam));
     case CMD_LEAVE:
         // As a program that ends without destroying its windows: none of
         // them sees WM_NCDESTROY.
@@ -302,6 +379,12 @@ int main(int argc, char** argv) {
         return 3;
     }
     HANDLE host = OpenProcess(SYNCHRONIZE, FALSE, hostPid);
+    // A fault ends the peer at once with its code, without a debugger.
+    SetErrorMode(SEM_NOGPFAULTERRORBOX);
+    if (g_name == 'W' && Shared() == nullptr) {
+        printf("peer W: cannot map RODAVOZI.DLL's shared section\n");
+        return 3;
+    }
     HINSTANCE instance = GetModuleHandleA(nullptr);
     RegisterKvexEditClass(instance);
     WNDCLASSA wc = {};

@@ -32,6 +32,18 @@ enum StressCommand {
     CMD_CHECK,                // every editor: text, selection and typing round trips through its chain
     CMD_QUIT,                 // destroy every window; the peer exits after answering
     CMD_LEAVE,                // exit at once, every window left standing
+    CMD_SCRIBBLE,             // the writer peer only: wParam a window, lParam a seed: random values into
+                              // random fields of the module's shared section (answers the fields written)
+};
+
+// The fields of the shared section that a scribble may write, one bit each.
+enum ScribbleField {
+    SCRIBBLE_HOOK = 1,
+    SCRIBBLE_NUMBERS = 2,
+    SCRIBBLE_TEXT = 4,
+    SCRIBBLE_WINDOW = 8,
+    SCRIBBLE_PROCEDURE = 16,
+    SCRIBBLE_UNICODE = 32,
 };
 
 // What one request is: the IME's pattern and where the text puts the caret

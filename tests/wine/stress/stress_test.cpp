@@ -9,6 +9,14 @@
 // set of subclassed editors, with a model of what the hook and the subclass
 // procedure must have done; the peers check every record and every text.
 //
+// A third peer (W) is a hostile writer: before about one request in ten it
+// writes random values into random fields of the module's shared section.
+// No process may trust those: requests go on being served exactly, and the
+// shared record is compared with the model again once a subclassing has
+// rewritten it. The garbage written into the text buffer is wiped after the
+// command that ran over it, so that text the module itself left there is
+// still caught.
+//
 // Environment:
 //   RODAVOZI_STRESS_SEED      the schedule's seed (default 0x5EED0001; decimal or 0x...)
 //   RODAVOZI_STRESS_REQUESTS  requests in the run (default 10000)
@@ -72,6 +80,7 @@ struct Counts {
     int closeSent = 0, closeReleased = 0;
     int recreated = 0, forgotten = 0, forgottenLocal = 0;
     int checkRounds = 0;
+    int scribbles = 0, scribbledFields[6] = {};
     int peerFailures = 0, hostFailures = 0;
 };
 
@@ -92,7 +101,8 @@ public:
             peers_[i].name = static_cast<char>('A' + i);
             if (!StartPeer(&peers_[i])) return false;
         }
-        return true;
+        writer_.name = 'W';
+        return StartPeer(&writer_);
     }
 
     void Run() {
@@ -109,8 +119,11 @@ public:
                 Perturb(roll < 6 ? PERTURB_KILLFOCUS : roll < 9 ? PERTURB_CLOSE_STATUS : PERTURB_RECREATE, p, slot);
                 if (fatal_) break;
             }
+            if (random_.Percent(10)) Scribble();
+            if (fatal_) break;
             int slot = static_cast<int>(random_.Below(STRESS_SLOTS));
             Request(counts_.requests % 2, slot, PickKind());
+            if (textScribbled_) WipeTextBuffer();
             ++counts_.requests;
             if (counts_.requests % kPhase == 0 || counts_.requests == total_) CheckEditors();
         }
@@ -142,10 +155,10 @@ public:
             Peer& a = peers_[0];
             if (!fatal_) Request(0, (a.subclassed + 1) % STRESS_SLOTS, KIND_WIDEN_CARET);
         }
-        for (Peer& peer : peers_) {
-            if (peer.process.hProcess == nullptr) continue;
-            if (peer.driver) Send(peer, CMD_QUIT, 0, 0, "quit");
-            Reap(&peer);
+        for (Peer* peer : {&peers_[0], &peers_[1], &writer_}) {
+            if (peer->process.hProcess == nullptr) continue;
+            if (peer->driver) Send(*peer, CMD_QUIT, 0, 0, "quit");
+            Reap(peer);
         }
         volatile SharedView* shared = Shared();
         if (shared->SubclassedWindow != nullptr || shared->lpfnoldedit != nullptr || shared->SubclassedUnicode != 0)
@@ -172,12 +185,16 @@ public:
         printf("  focus loss: %d WM_KILLFOCUS, %d released the recorded editor, %d gave back an editor the record "
                "had left\n",
                c.killFocusSent, c.killFocusReleased, c.killFocusGaveBack);
-        printf("  status window: %d IMN_CLOSESTATUSWINDOW, %d released the recorded editor\n", c.closeSent,
+        printf("  status window: %d IMN_CLOSESTATUSWINDOW, %d released a subclassed editor\n", c.closeSent,
                c.closeReleased);
         printf("  destruction: %d editors re-created, %d of them recorded (forgotten), %d more running the "
                "subclass procedure\n",
                c.recreated, c.forgotten, c.forgottenLocal);
         printf("  editor round trips: %d rounds of %d editors\n", c.checkRounds, 2 * STRESS_SLOTS);
+        printf("  hostile writer: %d scribbles; fields written: hook %d, message numbers %d, text buffer %d, "
+               "window %d, procedure %d, Unicode flag %d\n",
+               c.scribbles, c.scribbledFields[0], c.scribbledFields[1], c.scribbledFields[2], c.scribbledFields[3],
+               c.scribbledFields[4], c.scribbledFields[5]);
         if (!leaveNote_.empty())
             printf("  peer B ended without destroying its windows while recorded: the record %s; peer A's next "
                    "request took it over\n",
@@ -291,6 +308,7 @@ private:
         if (StatusSubclassed(status) != peer.Mask())
             Fail(what + ": peer " + peer.name + "'s editors running the subclass procedure: mask " +
                  std::to_string(StatusSubclassed(status)) + ", expected " + std::to_string(peer.Mask()));
+        if (!sharedKnown_) return;
         volatile SharedView* shared = Shared();
         HWND expected = Expected();
         if (shared->SubclassedWindow != expected)
@@ -340,6 +358,7 @@ private:
             peer.subclassed = slot;
             recordPeer_ = p;
             leftover_ = nullptr;
+            sharedKnown_ = true;  // the subclassing rewrote the whole record
         }
         char what[160];
         snprintf(what, sizeof what, "request %s (case %x) to peer %c slot %d", kKindNames[kind], seed, peer.name,
@@ -386,12 +405,14 @@ private:
             int frame = toFrame ? static_cast<int>(random_.Below(STRESS_FRAMES)) : -1;
             LRESULT status = toFrame ? Send(peer, CMD_CLOSE_STATUS_FRAME, frame, 0, "IMN_CLOSESTATUSWINDOW")
                                      : Send(peer, CMD_CLOSE_STATUS_EDITOR, slot, 0, "IMN_CLOSESTATUSWINDOW");
-            if (recordPeer_ == p) {
-                int recorded = peer.subclassed;
-                bool over = toFrame ? StressFrameOf(recorded) == frame : recorded == slot;
+            // The peer releases its subclassed editor when the status window
+            // closes over it, whether or not the shared record still names it.
+            if (peer.subclassed >= 0) {
+                int subclassed = peer.subclassed;
+                bool over = toFrame ? StressFrameOf(subclassed) == frame : subclassed == slot;
                 if (over) {
                     ++counts_.closeReleased;
-                    recordPeer_ = -1;
+                    ReleaseRecordIf(p, subclassed);
                     peer.subclassed = -1;
                 }
             }
@@ -427,7 +448,32 @@ private:
         if (!TextBufferClear()) Fail("text in the shared section's TextBuffer");
     }
 
+    // The writer peer scribbles over the shared section; until a subclassing
+    // rewrites the record, the model cannot say what the record holds.
+    void Scribble() {
+        const Peer& victimPeer = peers_[random_.Below(2)];
+        HWND victim = victimPeer.editors[random_.Below(STRESS_SLOTS)];
+        uint32_t seed = static_cast<uint32_t>(random_.Next());
+        LRESULT written = Send(writer_, CMD_SCRIBBLE, reinterpret_cast<WPARAM>(victim), static_cast<LPARAM>(seed),
+                               "a scribble");
+        if (fatal_) return;
+        ++counts_.scribbles;
+        for (int bit = 0; bit < 6; ++bit)
+            if (written & (1 << bit)) ++counts_.scribbledFields[bit];
+        if (written & (SCRIBBLE_WINDOW | SCRIBBLE_PROCEDURE | SCRIBBLE_UNICODE)) sharedKnown_ = false;
+        if (written & SCRIBBLE_TEXT) textScribbled_ = true;
+    }
+
+    void WipeTextBuffer() {
+        volatile SharedView* shared = Shared();
+        for (size_t i = 0; i < sizeof shared->TextBuffer; ++i) shared->TextBuffer[i] = 0;
+        textScribbled_ = false;
+    }
+
     StressRandom random_;
+    Peer writer_;
+    bool sharedKnown_ = true;
+    bool textScribbled_ = false;
     uint64_t seed_;
     int total_;
     bool trace_;
