@@ -473,7 +473,7 @@ TEST_F(SubclassProcOnWinesEdit, DocumentFeedAnsweredWhenTheControlLeavesIt) {
         ASSERT_TRUE(edit && IsWindowUnicode(edit));
         WNDPROC previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(edit, GWLP_WNDPROC));
         SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ReconvertEditProc));
-        LocalSubclass = LOCALSUBCLASS{edit, previous, TRUE};
+        ASSERT_NE(AddLocalSubclass(edit, previous, TRUE), nullptr);
         SendMessageW(edit, EM_SETSEL, 5, 5);
         EXPECT_EQ(SendMessageW(edit, WM_IME_REQUEST, IMR_DOCUMENTFEED, 0), 160);
         alignas(8) BYTE record[160] = {};
@@ -490,7 +490,7 @@ TEST_F(SubclassProcOnWinesEdit, DocumentFeedAnsweredWhenTheControlLeavesIt) {
             EXPECT_EQ(filled, 0) << "a password field offers nothing";
         }
         DestroyWindow(edit);
-        LocalSubclass = LOCALSUBCLASS{0, 0, 0};
+        EXPECT_EQ(RecordCount(), 0);
     }
 }
 
