@@ -16,6 +16,7 @@
 #include "module/state.h"
 #include "reconvert/edit_text_source.h"
 #include "rodavozi.h"
+#include "support/edit_dialog.h"
 #include "support/trace_window.h"
 
 namespace {
@@ -336,31 +337,6 @@ LRESULT CALLBACK HostOnEdit(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return CallWindowProcW(g_editProc, window, message, wParam, lParam);
 }
 
-INT_PTR CALLBACK PlainDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-
-// A dialog made from a template in memory with one EDIT control (id 100).
-HWND DialogWithEdit() {
-    alignas(4) static WORD t[64];
-    memset(t, 0, sizeof t);
-    DLGTEMPLATE* d = reinterpret_cast<DLGTEMPLATE*>(t);
-    d->style = WS_POPUP | WS_CAPTION;
-    d->cdit = 1;
-    d->cx = 200;
-    d->cy = 40;
-    WORD* p = reinterpret_cast<WORD*>(d + 1) + 3;  // no menu, default class, no title
-    p = reinterpret_cast<WORD*>((reinterpret_cast<uintptr_t>(p) + 3) & ~uintptr_t(3));
-    DLGITEMTEMPLATE* item = reinterpret_cast<DLGITEMTEMPLATE*>(p);
-    item->style = WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL;
-    item->cx = 180;
-    item->cy = 14;
-    item->id = 100;
-    p = reinterpret_cast<WORD*>(item + 1);
-    p[0] = 0xFFFF;
-    p[1] = 0x0081;  // the edit class
-    HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), d, nullptr, PlainDialog, 0);
-    return dialog ? GetDlgItem(dialog, 100) : nullptr;
-}
-
 struct WideCase {
     const char16_t* marked;   // caret '|' or selection '[' ']'
     const char16_t* offered;  // the record's string
@@ -382,7 +358,7 @@ protected:
             edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 280, 80, frame,
                                    nullptr, GetModuleHandleW(nullptr), nullptr);
         } else {
-            edit = DialogWithEdit();
+            edit = EditInADialog();
             if (edit) windows.push_back(GetParent(edit));
         }
         EXPECT_TRUE(edit && IsWindowUnicode(edit));

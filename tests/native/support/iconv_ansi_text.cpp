@@ -1,0 +1,45 @@
+// The platform's conversions between the ANSI code page and UTF-16, done
+// with iconv, for native programs that link the module's text work.
+#include <iconv.h>
+#include <string.h>
+
+#include <string>
+
+#include "module/ansi_text.h"
+#include "support/fake_platform.h"
+
+namespace {
+std::string g_codePageName = "CP932";
+}  // namespace
+
+void SetAnsiCodePageName(const char* name) { g_codePageName = name; }
+
+void AnsiToUtf16(const char* text, uint16_t* out, int capacity) {
+    memset(out, 0, sizeof(uint16_t) * capacity);
+    iconv_t cd = iconv_open("UTF-16LE", g_codePageName.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return;
+    char* in = const_cast<char*>(text);
+    size_t inLeft = strlen(text);
+    char* o = reinterpret_cast<char*>(out);
+    size_t outLeft = sizeof(uint16_t) * (capacity - 1);
+    iconv(cd, &in, &inLeft, &o, &outLeft);
+    iconv_close(cd);
+}
+
+// As the platform converts: a character the code page lacks becomes its
+// default character, '?'.
+int Utf16CharToAnsi(const uint16_t* units, int count, char* out) {
+    iconv_t cd = iconv_open(g_codePageName.c_str(), "UTF-16LE");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return 0;
+    char* in = reinterpret_cast<char*>(const_cast<uint16_t*>(units));
+    size_t inLeft = sizeof(uint16_t) * count;
+    char* o = out;
+    size_t outLeft = ANSI_CHAR_ROOM;
+    size_t done = iconv(cd, &in, &inLeft, &o, &outLeft);
+    iconv_close(cd);
+    if (done == static_cast<size_t>(-1) || inLeft != 0) {
+        out[0] = '?';
+        return 1;
+    }
+    return static_cast<int>(ANSI_CHAR_ROOM - outLeft);
+}
