@@ -121,11 +121,11 @@ class Win32Models:
                 text, i = text + c, i + (c == b"%")
                 continue
             i += fmt[i:i + 1] == b"l"
-            spec, i, slot, args = fmt[i:i + 1], i + 1, args, args + self.m.ptr  # 4-byte slots on x86, 8 on x64
+            directive, i, slot, args = fmt[i:i + 1], i + 1, args, args + self.m.ptr  # 4-byte slots on x86, 8 on x64
             v = self.m.u32(slot)  # %d %u %x %lx read 32 bits on both
-            check(spec in (b"s", b"d", b"u", b"x"), f"wvsprintfA directive %{spec.decode()}")
-            text += (self.m.cstr(self.m.pointer(slot)) if spec == b"s" else f"{v:x}".encode() if spec == b"x"
-                     else str(s32(v) if spec == b"d" else v).encode())
+            check(directive in (b"s", b"d", b"u", b"x"), f"wvsprintfA directive %{directive.decode()}")
+            text += (self.m.cstr(self.m.pointer(slot)) if directive == b"s" else f"{v:x}".encode() if directive == b"x"
+                     else str(s32(v) if directive == b"d" else v).encode())
         self.m.write(out, bytes(text[:1023]) + b"\0")
         return min(len(text), 1023)
 
