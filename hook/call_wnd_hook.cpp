@@ -4,7 +4,6 @@
 // the window back when the IME closes its status window over it.
 #include "hook/hook.h"
 #include "hook/module_pin.h"
-#include "hook/proc_ownership.h"
 #include "hook/subclass_proc.h"
 #include "hook/subclass_record.h"
 #include "module/dbcs_text.h"
@@ -26,7 +25,7 @@ bool IsEditClass(HWND window) {
 // record of it, read in the window's own form: the A read of a window that
 // runs a W procedure yields a handle, not the procedure.
 bool RunsOursUnrecorded(HWND target, WNDPROC examined, WNDPROC ours) {
-    if (RunsReconvertProc(reinterpret_cast<uintptr_t>(examined), reinterpret_cast<uintptr_t>(ours), 0)) return true;
+    if (examined == ours) return true;
     return IsWindowUnicode(target) && GetWindowLongPtrW(target, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(ours);
 }
 
