@@ -1,4 +1,5 @@
-// Turning the service on and off: the host installs and removes the hook.
+// Turning the service on and off: the host installs and removes the hook,
+// for the whole desktop or for one thread at a time.
 #include "hook/hook.h"
 #include "module/state.h"
 #include "rodavozi.h"
@@ -23,4 +24,14 @@ extern "C" BOOL WINAPI EndReconvertEdit(void) {
     g_ownHook = nullptr;
     SharedState.HookHandle = nullptr;
     return result;
+}
+
+extern "C" HHOOK WINAPI HookReconvertThread(DWORD threadId) {
+    // Thread 0 would be a desktop-wide hook that EndReconvertEdit knows
+    // nothing of: hosts get that one from InitReconvertEdit.
+    if (threadId == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return SetWindowsHookExA(WH_CALLWNDPROC, CallWndHookProc, ProcessState.ModuleInstance, threadId);
 }

@@ -3,7 +3,8 @@
  * A host loads the DLL and calls InitReconvertEdit once; from then on an IME's
  * reconversion and document-feed requests to windows of class "edit" or
  * "kvexedit" are answered from the control's text, selection and caret.
- * EndReconvertEdit removes the system-wide hook again.
+ * EndReconvertEdit removes the system-wide hook again. A host that prefers
+ * to hook only the threads it chooses calls HookReconvertThread instead.
  *
  * A host may instead answer the requests in its own window procedure:
  *
@@ -50,6 +51,15 @@ int WINAPI InitReconvertEdit(DWORD reserved);
 /* Removes the hook. Returns 0 when none was installed, otherwise the result of
  * removing it (nonzero on success). */
 BOOL WINAPI EndReconvertEdit(void);
+
+/* Installs the same hook for one thread only, e.g. the thread whose edit
+ * control has the focus; the DLL is then mapped only into that thread's
+ * process. Returns the hook handle, which the host removes with
+ * UnhookWindowsHookEx (EndReconvertEdit does not), or NULL when the system
+ * refused it (the thread has ended, belongs to a process of the other
+ * architecture, ...; GetLastError tells) or threadId is 0. The DLL keeps no
+ * record of these hooks. */
+HHOOK WINAPI HookReconvertThread(DWORD threadId);
 
 #ifdef __cplusplus
 }

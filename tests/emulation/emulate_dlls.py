@@ -109,6 +109,11 @@ def run(path, arch, moved):
     models.calls.clear()
     r = [u32(m.call("EndReconvertEdit", end)) for _ in range(2)]
     expect((r, models.calls) == ([1, 0], [("UnhookWindowsHookEx", HOOK_HANDLE)]), f"EndReconvertEdit twice: {r}")
+    # One thread's hook: the same procedure from this module; thread 0 refused.
+    models.calls.clear()
+    r = [u32(m.call(f"HookReconvertThread({t:#x})", m.exports["HookReconvertThread"], t)) for t in (0x1234, 0)]
+    expected = [("SetWindowsHookExA", 4, 0x1234, True, True), ("SetLastError", 87)]
+    expect((r, models.calls) == ([HOOK_HANDLE, 0], expected), f"HookReconvertThread: {r}, {models.calls}")
     models.refuse_hook = True
     r = u32(m.call("InitReconvertEdit (refused)", init, 0)), u32(m.call("EndReconvertEdit", end))
     expect(r == (0, 0), f"with the hook refused, Init and End answered {r}")

@@ -37,6 +37,7 @@ class Win32Models:
             "GetModuleHandleExW": (3, lambda f, name, out: self.own_module(f, name, out, "utf-16-le")),
             "DisableThreadLibraryCalls": (1, lambda module: int(module == m.base)),
             "GetLastError": (0, lambda: 0),
+            "SetLastError": (1, lambda error: self.calls.append(("SetLastError", error))),
             "GetCurrentThreadId": (0, lambda: 0x1234),  # one thread: the builder's per-thread record
             "TlsGetValue": (1, lambda index: 0),
             "calloc": (2, lambda n, size: self.calloc(s32(n) * s32(size))),

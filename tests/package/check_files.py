@@ -7,7 +7,7 @@ Usage:
       is ASCII with CRLF line ends; every DLL, program and import library
       sits in the folder of its architecture.
   check_files.py imports PROGRAM.exe x86|x64
-      the program is of that architecture and imports exactly the three
+      the program is of that architecture and imports exactly the four
       exports from RODAVOZI.DLL under their undecorated names.
 
 Prints one PASS/FAIL line per check; exits 1 if any check failed.
@@ -36,12 +36,14 @@ PER_ARCH = ["RODAVOZI.DLL", "RODAVOZI.lib", "RODAVOZI.def", "tracewin.exe", "rec
 TEXT = "README-Windows.txt"
 EXPECTED_ZIP = sorted([TEXT, "include/rodavozi.h"] +
                       ["%s/%s" % (arch, name) for arch in ARCHES for name in PER_ARCH])
-EXPORTS = ["EndReconvertEdit", "InitReconvertEdit", "IsReconvertMsg"]
+EXPORTS = ["EndReconvertEdit", "HookReconvertThread", "InitReconvertEdit", "IsReconvertMsg"]
 # What a caller's compiler asks the import library for: stdcall names carry
 # the argument size on x86 only.
 DECORATED = {
-    "x86": [b"__imp__EndReconvertEdit@0", b"__imp__InitReconvertEdit@4", b"__imp__IsReconvertMsg@24"],
-    "x64": [b"__imp_EndReconvertEdit", b"__imp_InitReconvertEdit", b"__imp_IsReconvertMsg"],
+    "x86": [b"__imp__EndReconvertEdit@0", b"__imp__InitReconvertEdit@4", b"__imp__IsReconvertMsg@24",
+            b"__imp__HookReconvertThread@4"],
+    "x64": [b"__imp_EndReconvertEdit", b"__imp_InitReconvertEdit", b"__imp_IsReconvertMsg",
+            b"__imp_HookReconvertThread"],
 }
 
 failures = 0

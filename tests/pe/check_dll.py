@@ -33,8 +33,9 @@ OPTIONAL_MAGIC = {"x86": 0x10B, "x64": 0x20B}
 DEFAULT_SHARE_SIZE = {"x86": 65568, "x64": 65584}
 
 DLL_NAME = "RODAVOZI.DLL"
-EXPECTED_EXPORTS = [
+EXPECTED_EXPORTS = [  # in name order, as the name table keeps them
     ("EndReconvertEdit", 1),
+    ("HookReconvertThread", 4),
     ("InitReconvertEdit", 2),
     ("IsReconvertMsg", 3),
 ]

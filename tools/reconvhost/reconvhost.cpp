@@ -4,7 +4,8 @@
 // InitReconvertEdit and stays resident with a notification-area icon until it
 // is told to end: Exit in the icon's menu, "reconvhost --stop", the end of
 // the session, or the close of a console it is attached to. Every one of
-// those removes the hook with EndReconvertEdit.
+// those removes the hook with EndReconvertEdit. With --focus it hooks only
+// the threads whose edit control has the focus (focus_hooks.cpp).
 //
 // The 32-bit and the 64-bit host are separate services (each DLL serves the
 // processes of its own architecture), so their mutex and window class carry
@@ -14,6 +15,7 @@
 
 #include <string>
 
+#include "focus_hooks.h"
 #include "reconvhost_ids.h"
 
 namespace {
@@ -25,7 +27,7 @@ const DWORD kStopTimeoutMs = 10000;      // --stop: how long the instance may ta
 const DWORD kFindWindowTimeoutMs = 5000;  // --stop: an instance that is still starting
 
 const wchar_t kUsage[] =
-    L"Usage: reconvhost [--quiet]\n"
+    L"Usage: reconvhost [--focus] [--quiet]\n"
     L"       reconvhost --stop [--quiet]\n"
     L"\n"
     L"Keeps reconversion and document feed for edit controls running: loads\n"
@@ -33,6 +35,9 @@ const wchar_t kUsage[] =
     L"hook and stays in the notification area until Exit is chosen from the\n"
     L"icon's menu. Only one host of each architecture runs per session.\n"
     L"\n"
+    L"  --focus  hook only the threads whose edit control has the focus, not\n"
+    L"           the whole desktop; lines on standard output and error say\n"
+    L"           which threads it hooks and which windows it cannot serve\n"
     L"  --stop   end the running host of this architecture and wait until it\n"
     L"           has removed the hook and exited\n"
     L"  --quiet  report problems on standard error only, no message box\n"
@@ -47,12 +52,14 @@ const wchar_t kUsage[] =
     L"  5  a host is already running in this session\n"
     L"  6  --stop: no host is running\n"
     L"  7  --stop: the host did not exit in time\n"
-    L"  8  the host's window cannot be created\n";
+    L"  8  the host's window cannot be created\n"
+    L"  9  --focus: the system refused to report focus changes\n";
 
 struct Options {
     bool stop = false;
     bool quiet = false;
     bool help = false;
+    bool focus = false;
 };
 
 Options g_options;
@@ -111,6 +118,8 @@ bool ParseOptions() {
         std::wstring arg = args[i];
         if (arg == L"--stop")
             g_options.stop = true;
+        else if (arg == L"--focus")
+            g_options.focus = true;
         else if (arg == L"--quiet")
             g_options.quiet = true;
         else if (arg == L"--help" || arg == L"-h" || arg == L"/?")
@@ -166,7 +175,10 @@ int StopRunningHost() {
 void RemoveHook() {
     if (g_hookInstalled) {
         g_hookInstalled = false;
-        g_endReconvertEdit();
+        if (g_options.focus)
+            StopFocusHooks();
+        else
+            g_endReconvertEdit();
     }
     if (g_cleanedUp) SetEvent(g_cleanedUp);
 }
@@ -319,6 +331,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         Report(g_dllPath + L" does not export InitReconvertEdit and EndReconvertEdit; is it RODAVOZI.DLL?", kError);
         return kExitBadDll;
     }
+    HookThreadProc hookThread = nullptr;
+    Lookup(dll, "HookReconvertThread", &hookThread);
+    if (g_options.focus && hookThread == nullptr) {
+        Report(g_dllPath + L" does not export HookReconvertThread, which --focus needs; it is an older "
+                   L"RODAVOZI.DLL. Start the host without --focus.",
+               kError);
+        return kExitBadDll;
+    }
 
     WNDCLASSW wc = {};
     wc.lpfnWndProc = HostProc;
@@ -335,9 +355,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     g_taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     g_cleanedUp = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
-    if (!initReconvertEdit(0)) {
+    if (g_options.focus && !StartFocusHooks(hookThread)) {
+        DWORD error = GetLastError();  // before DestroyWindow sets its own
         DestroyWindow(g_window);
-        Report(L"InitReconvertEdit could not install the hook (" + SystemMessage(GetLastError()) +
+        Report(L"the system refused to report focus changes (SetWinEventHook: " + SystemMessage(error) +
+                   L"), which --focus needs. Start the host without --focus for the desktop-wide hook.",
+               kError);
+        return kExitEventHookRefused;
+    }
+    if (!g_options.focus && !initReconvertEdit(0)) {
+        DWORD error = GetLastError();
+        DestroyWindow(g_window);
+        Report(L"InitReconvertEdit could not install the hook (" + SystemMessage(error) +
                    L"). Reconversion is not available.",
                kError);
         return kExitHookRefused;

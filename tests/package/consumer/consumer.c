@@ -1,4 +1,4 @@
-/* Calls the three exports of RODAVOZI.DLL through rodavozi.h and the import
+/* Calls the four exports of RODAVOZI.DLL through rodavozi.h and the import
  * library. Prints one line per check; exits 0 when every check passed. */
 #include <stdio.h>
 
@@ -38,6 +38,7 @@ int main(void) {
     ended = EndReconvertEdit();
     check(ended != 0, "EndReconvertEdit removes it");
     check(EndReconvertEdit() == 0, "a second EndReconvertEdit returns 0");
+    check(HookReconvertThread(0) == NULL, "HookReconvertThread refuses thread 0");
 
     printf("%d failed\n", failures);
     return failures == 0 ? 0 : 1;
