@@ -140,4 +140,85 @@ TEST_F(ResidentHost, StartFailuresAreReportedWithTheirOwnCodes) {
     StartHost();
 }
 
+// --focus: the host hooks a thread once one of its edit controls has the
+// focus, and only that thread. Its lines on standard output tell when.
+class FocusHost : public ResidentHost {
+protected:
+    void SetUp() override {
+        ResidentHost::SetUp();
+        if (HasFatalFailure()) return;
+        folder_ = FreshFolder(L"focus");
+        ASSERT_TRUE(host_.Start(Host(), L"--focus --quiet", folder_ + L"out.txt"));
+        ASSERT_NE(FindProcessWindow(host_.Id(), RECONVHOST_WINDOW_CLASS, kTimeoutMs), nullptr);
+    }
+    void TearDown() override {
+        ResidentHost::TearDown();
+        RemoveFolder(folder_);
+    }
+    bool Said(const std::string& words) {
+        return WaitUntil([&] { return ReadBytes(folder_ + L"out.txt").find(words) != std::string::npos; }, kTimeoutMs);
+    }
+    static std::string Thread(DWORD id) { return "thread " + std::to_string(id) + " of "; }
+    std::wstring folder_;
+};
+
+// A top-level edit control of the calling thread, focused.
+HWND FocusedEditor() {
+    HWND edit = CreateWindowA("Edit", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 40, nullptr, nullptr,
+                              GetModuleHandleA(nullptr), nullptr);
+    SetForegroundWindow(edit);
+    SetFocus(edit);
+    return edit;
+}
+
+void Pump() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+}
+
+DWORD WINAPI AskUnfocused(LPVOID answer) {
+    *static_cast<LRESULT*>(answer) = SizeQueryToANewEditWindow();
+    return 0;
+}
+
+TEST_F(FocusHost, ServesTheKeyPressAfterTheFocusInThatThreadOnlyUntilItEnds) {
+    HWND edit = FocusedEditor();
+    ASSERT_TRUE(Said("hooked " + Thread(GetCurrentThreadId()))) << ReadBytes(folder_ + L"out.txt");
+    // The IME asks once a key has been taken from the queue.
+    PostMessageA(edit, WM_KEYDOWN, VK_SHIFT, 0);
+    Pump();
+    EXPECT_EQ(SendMessageA(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 160);
+    LRESULT other = -1;
+    HANDLE thread = CreateThread(nullptr, 0, AskUnfocused, &other, 0, nullptr);
+    WaitForSingleObject(thread, kTimeoutMs);
+    CloseHandle(thread);
+    EXPECT_EQ(other, 0) << "a thread without a focused edit control is hooked";
+    EXPECT_EQ(HookHandle(), nullptr) << "a desktop-wide hook";
+
+    EXPECT_EQ(RunToExit(Host(), L"--stop --quiet", kTimeoutMs), 0);
+    ExpectHostEnded();
+    Pump();
+    EXPECT_EQ(SizeQueryToANewEditWindow(), 0) << "the host left this thread hooked";
+    DestroyWindow(edit);
+}
+
+DWORD WINAPI FocusAndEnd(LPVOID end) {
+    HWND edit = FocusedEditor();
+    WaitForSingleObject(end, kTimeoutMs);
+    DestroyWindow(edit);
+    return 0;
+}
+
+TEST_F(FocusHost, LetsGoOfAThreadThatEnded) {
+    DWORD id = 0;
+    HANDLE end = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, FocusAndEnd, end, 0, &id);
+    EXPECT_TRUE(Said("hooked " + Thread(id)));
+    SetEvent(end);
+    WaitForSingleObject(thread, kTimeoutMs);
+    CloseHandle(end);
+    CloseHandle(thread);
+    EXPECT_TRUE(Said("unhooked " + Thread(id))) << ReadBytes(folder_ + L"out.txt");
+}
+
 }  // namespace
