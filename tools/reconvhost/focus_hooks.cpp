@@ -115,6 +115,10 @@ void HookThread(HWND window, DWORD thread, const wchar_t* name, const std::wstri
     // Opened before the hook and checked against the window: the handle is
     // then surely the thread that owns the focused window.
     HANDLE handle = OpenThread(SYNCHRONIZE, FALSE, thread);
+    if (handle == nullptr && GetLastError() != ERROR_INVALID_PARAMETER) {
+        Line(STD_ERROR_HANDLE, L"cannot watch " + which + L" (error " + Number(GetLastError()) + L"): not served.");
+        return;
+    }
     if (handle == nullptr || GetWindowThreadProcessId(window, nullptr) != thread) {
         if (handle) CloseHandle(handle);
         Line(STD_ERROR_HANDLE, which + L" ended before it could be hooked.");
