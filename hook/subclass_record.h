@@ -21,7 +21,9 @@ enum { LOCAL_SUBCLASS_RECORDS = 16 };
 
 // The window property that marks a subclassed window with its record's mark.
 // Properties go with their window, so a later window that gets the same
-// handle value carries none.
+// handle value carries none. Every copy of the module uses this name, each
+// with marks no other copy writes (its records' addresses), so a mark also
+// tells a copy that another one serves the window.
 #define SUBCLASS_MARK_PROPERTY "RodavoziSubclass"
 
 typedef struct LOCALSUBCLASS {
@@ -81,7 +83,8 @@ bool GiveBackLocalSubclass(LOCALSUBCLASS* record);
 void GiveBackThreadSubclasses(void);
 
 // Passes a message on to the recorded previous procedure, in the W form when
-// the window was subclassed with the W call.
+// the window was subclassed with the W call; a message that loops back here
+// round after round gets default processing instead (pass_on_guard.h).
 LRESULT CallPreviousProcedure(const LOCALSUBCLASS* record, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Default processing for a window that runs ReconvertEditProc without a

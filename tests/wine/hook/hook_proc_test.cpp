@@ -116,6 +116,27 @@ TEST_F(HookProc, OurSubclassUnderAnotherIsNotSubclassedAgain) {
     SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PlainProc));
 }
 
+LRESULT CALLBACK BackToOursProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    ++g_onTopCalls;
+    return CallWindowProcA(ReconvertEditProc, window, message, wParam, lParam);
+}
+
+// A chain that leads back into ours (as two copies of the module once made
+// it) ends a message in default processing after a few rounds, not in a
+// stack overflow; the next message, with the chain mended, goes through.
+TEST_F(HookProc, AChainThatLoopsEndsInDefaultProcessing) {
+    Call(HC_ACTION, WM_IME_REQUEST);
+    FindLocalSubclass(window)->PreviousProc = BackToOursProc;
+    g_onTopCalls = 0;
+    EXPECT_TRUE(SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("abc")));
+    EXPECT_GE(g_onTopCalls, 1);
+    EXPECT_LE(g_onTopCalls, 16);
+    FindLocalSubclass(window)->PreviousProc = PlainProc;
+    g_plainCalls = 0;
+    SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("abc"));
+    EXPECT_EQ(g_plainCalls, 1);
+}
+
 // Another program bent the shared record: it names this window, with an
 // address that is code in no process, and the Unicode flag. The window is
 // still subclassed and served, the address is never called or installed,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/loaded_dll.h"
+#include "support/processes.h"
 #include "support/trace_window.h"
 
 namespace {
@@ -193,6 +194,55 @@ TEST_F(Hook, UnicodeEditWindow) {
     SendMessageA(window, WM_KILLFOCUS, 0, 0);
     EXPECT_EQ(GetWindowLongPtrW(window, GWLP_WNDPROC), before);
     EXPECT_FALSE(Shared()->SubclassedUnicode);
+}
+
+// Two hosts from two folders: two copies of the module hook this process.
+// Requests to E1, E2, E1, E1 once made the copies subclass over each other
+// until the chain looped and the next ordinary message overflowed the stack.
+// Run with either copy's hook the newer one, on ANSI and Unicode windows.
+TEST_F(Hook, TwoCopiesNeverLoopAWindowsChain) {
+    WNDCLASSA mine;  // the system's Edit class, unless Hook.UnicodeEditWindow has unregistered the test's
+    if (GetClassInfoA(GetModuleHandleA(nullptr), "EDIT", &mine) && mine.lpfnWndProc == OwnEditProc)
+        UnregisterClassA("EDIT", GetModuleHandleA(nullptr));
+    LoadedDll second = LoadDll(ExeDir() + "second-copy\\RODAVOZI.DLL");  // copied there by the build
+    ASSERT_NE(second.module, nullptr);
+    ASSERT_NE(second.module, Dll().module);
+    ASSERT_EQ(second.InitReconvertEdit(0), 1);  // the newer hook, which runs first
+    for (const char* newer : {"second", "first"}) {
+        if (newer[0] == 'f') {
+            EXPECT_TRUE(Dll().EndReconvertEdit() && Dll().InitReconvertEdit(0));
+        }
+        for (bool unicode : {false, true}) {
+            HWND e[2];
+            for (HWND& window : e) {
+                window = unicode ? CreateWindowW(L"edit", L"", WS_OVERLAPPED, 0, 0, 50, 20, nullptr, nullptr,
+                                                 GetModuleHandleW(nullptr), nullptr)
+                                 : Create("edit");
+                EXPECT_EQ(IsWindowUnicode(window), unicode);
+                SetWindowTextA(window, "abcd");
+            }
+            LONG_PTR own = GetWindowLongPtrA(e[0], GWLP_WNDPROC);
+            int step = 0;
+            for (HWND target : {e[0], e[1], e[0], e[0], e[1]}) {
+                std::string where = std::string(newer) + " copy newer, " + (unicode ? "W" : "A") + ", step " +
+                                    std::to_string(++step);
+                EXPECT_EQ(SizeQuery(target), 160) << where;
+                // Ordinary messages reach the control (default processing
+                // would not keep a selection).
+                for (HWND window : e) {
+                    SendMessageA(window, EM_SETSEL, 1, 3);
+                    EXPECT_EQ(SendMessageA(window, EM_GETSEL, 0, 0), MAKELONG(1, 3)) << where;
+                }
+            }
+            for (HWND window : e) {
+                SendMessageA(window, WM_KILLFOCUS, 0, 0);
+                EXPECT_EQ(GetWindowLongPtrA(window, GWLP_WNDPROC), own) << "given back whole";
+                DestroyWindow(window);
+            }
+        }
+    }
+    EXPECT_NE(second.EndReconvertEdit(), 0);
+    FreeLibrary(second.module);
 }
 
 }  // namespace

@@ -12,10 +12,8 @@ void Lookup(HMODULE module, const char* name, T* proc) {
 }
 }  // namespace
 
-const LoadedDll& Dll() {
-    static LoadedDll dll;
-    if (dll.module) return dll;
-    std::string path = ExeDir() + "RODAVOZI.DLL";
+LoadedDll LoadDll(const std::string& path) {
+    LoadedDll dll;
     dll.module = LoadLibraryA(path.c_str());
     if (!dll.module) {
         fprintf(stderr, "cannot load %s (error %lu)\n", path.c_str(), GetLastError());
@@ -24,6 +22,12 @@ const LoadedDll& Dll() {
     Lookup(dll.module, "IsReconvertMsg", &dll.IsReconvertMsg);
     Lookup(dll.module, "InitReconvertEdit", &dll.InitReconvertEdit);
     Lookup(dll.module, "EndReconvertEdit", &dll.EndReconvertEdit);
+    return dll;
+}
+
+const LoadedDll& Dll() {
+    static LoadedDll dll;
+    if (!dll.module) dll = LoadDll(ExeDir() + "RODAVOZI.DLL");
     return dll;
 }
 
