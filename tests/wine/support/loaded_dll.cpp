@@ -12,8 +12,10 @@ void Lookup(HMODULE module, const char* name, T* proc) {
 }
 }  // namespace
 
-LoadedDll LoadDll(const std::string& path) {
-    LoadedDll dll;
+const LoadedDll& Dll() {
+    static LoadedDll dll;
+    if (dll.module) return dll;
+    std::string path = ExeDir() + "RODAVOZI.DLL";
     dll.module = LoadLibraryA(path.c_str());
     if (!dll.module) {
         fprintf(stderr, "cannot load %s (error %lu)\n", path.c_str(), GetLastError());
@@ -22,12 +24,6 @@ LoadedDll LoadDll(const std::string& path) {
     Lookup(dll.module, "IsReconvertMsg", &dll.IsReconvertMsg);
     Lookup(dll.module, "InitReconvertEdit", &dll.InitReconvertEdit);
     Lookup(dll.module, "EndReconvertEdit", &dll.EndReconvertEdit);
-    return dll;
-}
-
-const LoadedDll& Dll() {
-    static LoadedDll dll;
-    if (!dll.module) dll = LoadDll(ExeDir() + "RODAVOZI.DLL");
     return dll;
 }
 

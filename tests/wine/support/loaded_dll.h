@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 #include "rodavozi.h"
 
 struct LoadedDll {
@@ -17,9 +15,6 @@ struct LoadedDll {
 
 // Loads the DLL once per process; later calls return the same record.
 const LoadedDll& Dll();
-
-// Loads the copy of the DLL at `path` (a second copy, from another folder).
-LoadedDll LoadDll(const std::string& path);
 
 // The shared record of the loaded DLL, found through its ".share" section.
 struct SharedView {
