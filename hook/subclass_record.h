@@ -56,12 +56,12 @@ LOCALSUBCLASS* FindLocalSubclass(HWND window);
 
 // Drops the records of windows that were destroyed without this process
 // seeing it: the handle is gone, or names another window now (another
-// thread's, or one without the record's mark property).
+// thread's, or one that carries no mark and does not run ReconvertEditProc;
+// a mark another copy of the module wrote keeps the record).
 void DropStaleSubclasses(void);
 
-// The same, also checking that the window is the one the record was made
-// for (its mark property), after DropStaleSubclasses. For the hook, which
-// meets any handle.
+// FindLocalSubclass after DropStaleSubclasses, so that a reused handle finds
+// no old record. For the hook, which meets any handle.
 LOCALSUBCLASS* FindMarkedSubclass(HWND window);
 
 // Records `window`, a window of the calling thread, before ReconvertEditProc
