@@ -30,6 +30,9 @@ bool EnterPassOn(PASSONFRAME* frame, HWND window, UINT message) {
     DWORD slot = Slot();
     const PASSONFRAME* outer =
         slot == TLS_OUT_OF_INDEXES ? nullptr : static_cast<const PASSONFRAME*>(TlsGetValue(slot));
+    // An enclosing frame lies higher on the stack; one below this is a frame
+    // an exception unwound without leaving it.
+    if (reinterpret_cast<uintptr_t>(outer) <= reinterpret_cast<uintptr_t>(frame)) outer = nullptr;
     int repeats = outer != nullptr && outer->Window == window && outer->Message == message ? outer->Repeats + 1 : 0;
     if (repeats >= LOOP_ROUNDS) {
         TraceMessage("\a loop %d %x ", message, TRACE_HEX(window));
