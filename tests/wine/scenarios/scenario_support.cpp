@@ -358,14 +358,15 @@ RowResult RunRow(HWND editor, Pattern pattern, const Placement& p, Expect expect
     } else if (!r.filled) {
         row.verdict = expect == Expect::Refuses || expect == Expect::ProtectsPassword ? "refused" : "FAIL";
         row.note = r.stopped;
+    } else if (expect == Expect::Refuses) {
+        row.verdict = "FAIL";
+        row.note = "served although it must be refused";
     } else if (!r.delivered) {
         bool emptyComposition = r.stopped == "empty composition: nothing to reconvert";
-        bool fine = (emptyComposition && p.IsCaret()) || expect == Expect::Refuses;
-        row.verdict = fine ? "ok" : "FAIL";
+        row.verdict = emptyComposition && p.IsCaret() ? "ok" : "FAIL";
         row.note = r.stopped;
     } else {
         row.verdict = "ok";
-        if (expect == Expect::Refuses) row.note = "served although a refusal was expected";
     }
     return row;
 }
