@@ -187,6 +187,8 @@ std::vector<Scenario> Scenarios() {
 
 // ---- two editors in two processes ----
 
+const char* const kTwoProcessRows[] = {"two editors in two processes taking turns",
+                                       "two processes, requests without focus"};
 
 HANDLE Event(const std::string& tag, const char* what) {
     return CreateEventA(nullptr, FALSE, FALSE, (tag + "." + what).c_str());
@@ -327,8 +329,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     Pump();
+    // The table declares its size first; the test checks the rows against it.
+    const std::vector<Scenario> scenarios = Scenarios();
+    size_t planned = 0;
+    for (const Scenario& s : scenarios)
+        if (!only || strstr(s.name, only)) planned += s.patterns.size();
+    for (const char* name : kTwoProcessRows)
+        if (!only || strstr(name, only)) planned += sizeof kCaretPatterns / sizeof kCaretPatterns[0];
+    out.Line("rows planned: " + std::to_string(planned));
     out.Line("verdict  | pattern | scenario                                     | record | before  ->  after");
-    for (const Scenario& s : Scenarios()) {
+    for (const Scenario& s : scenarios) {
         if (only && !strstr(s.name, only)) continue;
         HWND editor = editors[0];
         for (size_t i = 0; i < sizeof kinds / sizeof kinds[0]; ++i)
@@ -351,7 +361,7 @@ int main(int argc, char** argv) {
             out.Add(PatternName(p), name, RunRow(editor, p, s.placement, s.expect, s.compose, s.withoutFill));
     }
     for (bool focus : {true, false}) {
-        std::string name = focus ? "two editors in two processes taking turns" : "two processes, requests without focus";
+        std::string name = kTwoProcessRows[focus ? 0 : 1];
         if (only && !strstr(name.c_str(), only)) continue;
         for (Pattern p : kCaretPatterns) out.Add(PatternName(p), name, TwoProcesses(editors[0], p, focus));
     }
