@@ -30,8 +30,14 @@ inline std::string Hex(uint64_t value) {
     snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(value));
     return text;
 }
-// A pointer or handle as the module's trace lines print it: its low 32 bits.
-inline std::string Hex32(const volatile void* p) {
+// A pointer, handle or procedure: the whole address.
+template <class T>
+std::string Hex(T* p) {
+    return Hex(reinterpret_cast<uintptr_t>(p));
+}
+// The same as the module's trace lines print it: its low 32 bits.
+template <class T>
+std::string Hex32(T* p) {
     return Hex(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)));
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/test_text.h"
 #include "support/loaded_dll.h"
 #include "support/trace_window.h"
 
@@ -48,12 +49,6 @@ class ViewerBeforeAttach : public ::testing::Environment {
     }
 };
 ::testing::Environment* const g_viewer = ::testing::AddGlobalTestEnvironment(new ViewerBeforeAttach);
-
-std::string Hex(const void* value) {
-    char text[32];
-    wsprintfA(text, "%x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(value)));
-    return text;
-}
 
 class Hook : public ::testing::Test {
 protected:
@@ -124,11 +119,11 @@ TEST_F(Hook, FirstRequestTracesTheSubclassing) {
     std::string ours = Ours();
     ASSERT_FALSE(ours.empty());
     char expected[5][200];
-    wsprintfA(expected[0], "query %s %s ", Hex(reinterpret_cast<void*>(before)).c_str(), ours.c_str());
-    wsprintfA(expected[1], "(hwnd=%s %x 0 0 %s %s)", Hex(window).c_str(), g_msReconvert,
-              Hex(reinterpret_cast<void*>(before)).c_str(), ours.c_str());
+    wsprintfA(expected[0], "query %s %s ", Hex32(before).c_str(), ours.c_str());
+    wsprintfA(expected[1], "(hwnd=%s %x 0 0 %s %s)", Hex32(window).c_str(), g_msReconvert,
+              Hex32(before).c_str(), ours.c_str());
     wsprintfA(expected[2], "subclass ");
-    wsprintfA(expected[3], "set %s %s->%s ", Hex(window).c_str(), Hex(reinterpret_cast<void*>(before)).c_str(),
+    wsprintfA(expected[3], "set %s %s->%s ", Hex32(window).c_str(), Hex32(before).c_str(),
               ours.c_str());
     wsprintfA(expected[4], "\n1 recon 4 0 ");
     EXPECT_EQ(TraceTexts(), std::vector<std::string>(expected, expected + 5));
@@ -190,7 +185,7 @@ TEST_F(Hook, FocusLossGivesTheWindowBack) {
     SizeQuery(window);
     ClearTraceLines();
     SendMessageA(window, WM_KILLFOCUS, 0, 0);
-    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"killfocus " + Hex(window) + " "});
+    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"killfocus " + Hex32(window) + " "});
     EXPECT_EQ(GetWindowLongPtrA(window, GWLP_WNDPROC), before);
     EXPECT_EQ(Shared()->SubclassedWindow, nullptr);
 }

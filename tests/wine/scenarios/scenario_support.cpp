@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "common/test_text.h"
 #include "kvexedit.h"
 #include "support/edit_dialog.h"
 
@@ -86,8 +87,7 @@ Placement Place(const std::u16string& marked) {
 
 Placement PlaceAfterFiller(const std::u16string& marked, size_t filler) {
     Placement p = Place(marked);
-    std::string pad;
-    for (size_t i = 0; i < filler; ++i) pad += char('a' + i % 26);
+    const std::string pad = Letters(filler);
     p.text = pad + p.text;
     p.selStart += uint32_t(filler);
     p.selEnd += uint32_t(filler);

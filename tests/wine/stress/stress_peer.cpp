@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "common/test_text.h"
 #include "ime_client.h"
 #include "kvexedit.h"
 #include "stress_cases.h"
@@ -87,12 +88,6 @@ DWORD Selection(HWND editor) { return static_cast<DWORD>(SendMessageA(editor, EM
 
 // EM_GETSEL's answer for a selection from `low` to `high`.
 DWORD Packed(uint32_t low, uint32_t high) { return static_cast<DWORD>(MAKELONG(low, high)); }
-
-std::string Hex(uint64_t value) {
-    char text[24];
-    snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(value));
-    return text;
-}
 
 // A text for a report: UTF-8 on one line, a long one shortened to its end.
 std::string Shown(const std::string& sjis) {

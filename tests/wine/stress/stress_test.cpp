@@ -31,6 +31,7 @@
 
 #include <string>
 
+#include "common/test_text.h"
 #include "stress_protocol.h"
 #include "support/loaded_dll.h"
 #include "support/processes.h"
@@ -212,16 +213,6 @@ public:
     int Requests() const { return counts_.requests; }
 
 private:
-    static std::string Hex(uintptr_t value) {
-        char text[24];
-        snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(value));
-        return text;
-    }
-    template <class T>
-    static std::string Hex(T* pointer) {
-        return Hex(reinterpret_cast<uintptr_t>(pointer));
-    }
-
     void Reap(Peer* peer) {
         if (!WaitPumping(peer->process.hProcess, 30000)) {
             Fail(std::string("peer ") + peer->name + " did not exit");
