@@ -61,3 +61,23 @@ std::vector<bool> CharacterStarts(const void* text, size_t length, IsLead isLead
     if (loneLeadAtEnd) starts[length] = true;
     return starts;
 }
+
+// A text written with its caret '|' or its selection '[' ... ']' marked.
+struct MarkedText {
+    std::u16string plain;    // the text without the marks
+    size_t start, end;       // the caret or selection in units of `plain`; no mark: its end
+};
+inline MarkedText ParseMarks(const std::u16string& marked) {
+    MarkedText t;
+    size_t caret = std::u16string::npos, open = caret, close = caret;
+    for (char16_t c : marked) {
+        if (c == u'|') caret = t.plain.size();
+        else if (c == u'[') open = t.plain.size();
+        else if (c == u']') close = t.plain.size();
+        else t.plain += c;
+    }
+    t.start = t.end = t.plain.size();
+    if (caret != std::u16string::npos) t.start = t.end = caret;
+    else if (open != std::u16string::npos && close != std::u16string::npos) t.start = open, t.end = close;
+    return t;
+}

@@ -371,14 +371,9 @@ TEST_P(UnicodeEdit, RecordsInUtf16AndTheIntendedRangeReplaced) {
     ASSERT_NE(edit, nullptr);
     for (UINT message : {static_cast<UINT>(WM_IME_REQUEST), SharedState.MsgMsImeReconvert}) {
         for (const WideCase& c : cases) {
-            std::wstring marked = Wide(c.marked), plain;
-            int start = -1, end = -1;
-            for (wchar_t ch : marked) {
-                if (ch == L'|') start = end = int(plain.size());
-                else if (ch == L'[') start = int(plain.size());
-                else if (ch == L']') end = int(plain.size());
-                else plain += ch;
-            }
+            const MarkedText m = ParseMarks(c.marked);
+            const std::wstring plain(m.plain.begin(), m.plain.end());
+            const size_t start = m.start, end = m.end;
             SetWindowTextW(edit, plain.c_str());
             SendMessageW(edit, EM_SETSEL, start, end);
             std::string what = "message " + Hex(message) + ", " + std::to_string(start) + ".." + std::to_string(end);
