@@ -150,7 +150,7 @@ DWORD WINAPI SilentWindowThread(LPVOID param) {
     SilentViewer* viewer = static_cast<SilentViewer*>(param);
     viewer->window = CreateWindowA("STATIC", "silent", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     SetEvent(viewer->created);
-    WaitForSingleObject(viewer->release, INFINITE);
+    WaitForSingleObject(viewer->release, 60000);
     DestroyWindow(viewer->window);
     return 0;
 }

@@ -217,16 +217,12 @@ RowResult TwoProcesses(HWND editorA, Pattern pattern, bool partnerTakesFocus) {
     char file[MAX_PATH], dir[MAX_PATH];
     GetTempPathA(MAX_PATH, dir);
     GetTempFileNameA(dir, "rsc", 0, file);
-    std::string command = "\"" + ExeDir() + "scenario_partner.exe\" " + tag + " " + PatternName(pattern) + " \"" +
-                          file + "\" " + (partnerTakesFocus ? "focus" : "nofocus");
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back(0);
+    const std::string arguments = std::string(tag) + " " + PatternName(pattern) + " \"" + file + "\" " +
+                                  (partnerTakesFocus ? "focus" : "nofocus");
     std::vector<RowResult> turns;
     std::string failure;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    ChildProcess partnerProcess;  // ended when this row ends, however it ends
+    if (!partnerProcess.Start(TestFolder() + L"scenario_partner.exe", std::wstring(arguments.begin(), arguments.end()))) {
         failure = "cannot start scenario_partner.exe";
     } else if (!WaitPumping(ready, 30000)) {
         failure = "partner not ready";
@@ -246,15 +242,10 @@ RowResult TwoProcesses(HWND editorA, Pattern pattern, bool partnerTakesFocus) {
             if (!WaitPumping(done, 30000)) failure = "partner's second turn did not end";
         }
         SetEvent(turn);  // a third turn ends the partner
-        if (!WaitPumping(pi.hProcess, 30000)) {
-            failure = "partner did not exit";
-            TerminateProcess(pi.hProcess, 99);
-        }
         DWORD code = 0;
-        GetExitCodeProcess(pi.hProcess, &code);
-        if (code != 0 && failure.empty()) failure = "partner exited with " + std::to_string(code);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
+        if (!partnerProcess.WaitExit(30000, &code, true)) failure = "partner did not exit";
+        else if (code != 0 && failure.empty()) failure = "partner exited with " + std::to_string(code);
+        partnerProcess.Kill();
     }
     // The partner's rows: verdict, record, before, after, note; one line per turn.
     std::vector<RowResult> partner;

@@ -64,7 +64,7 @@ bool TextBufferClear() {
 
 struct Peer {
     char name = '?';
-    PROCESS_INFORMATION process = {};
+    ChildProcess process;
     HWND driver = nullptr;
     HWND editors[STRESS_SLOTS] = {};
     HWND frames[STRESS_FRAMES] = {};
@@ -157,7 +157,7 @@ public:
             if (!fatal_) Request(0, (a.subclassed + 1) % STRESS_SLOTS, KIND_WIDEN_CARET);
         }
         for (Peer* peer : {&peers_[0], &peers_[1], &writer_}) {
-            if (peer->process.hProcess == nullptr) continue;
+            if (peer->process.Handle() == nullptr) continue;
             if (peer->driver) Send(*peer, CMD_QUIT, 0, 0, "quit");
             Reap(peer);
         }
@@ -214,16 +214,10 @@ public:
 
 private:
     void Reap(Peer* peer) {
-        if (!WaitPumping(peer->process.hProcess, 30000)) {
-            Fail(std::string("peer ") + peer->name + " did not exit");
-            TerminateProcess(peer->process.hProcess, 99);
-        }
         DWORD code = 99;
-        GetExitCodeProcess(peer->process.hProcess, &code);
-        if (code != 0) Fail(std::string("peer ") + peer->name + " exited with " + std::to_string(code));
-        CloseHandle(peer->process.hProcess);
-        CloseHandle(peer->process.hThread);
-        peer->process = PROCESS_INFORMATION{};
+        if (!peer->process.WaitExit(30000, &code, true)) Fail(std::string("peer ") + peer->name + " did not exit");
+        else if (code != 0) Fail(std::string("peer ") + peer->name + " exited with " + std::to_string(code));
+        peer->process.Kill();
         peer->driver = nullptr;
     }
 
@@ -232,25 +226,14 @@ private:
         StressDriverTitle(title, GetCurrentProcessId(), peer->name);
         wsprintfA(ready, "%s-ready", title);
         HANDLE readyEvent = CreateEventA(nullptr, TRUE, FALSE, ready);
-        std::string command = "\"" + ExeDir() + "stress_peer.exe" + "\" " + peer->name + " " +
-                              std::to_string(GetCurrentProcessId());
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                            &peer->process)) {
-            Fail("cannot start " + command);
+        const std::wstring arguments =
+            std::wstring(1, wchar_t(peer->name)) + L" " + std::to_wstring(GetCurrentProcessId());
+        if (!peer->process.Start(TestFolder() + L"stress_peer.exe", arguments)) {
+            Fail(std::string("cannot start stress_peer.exe ") + peer->name);
             return false;
         }
-        HANDLE both[2] = {readyEvent, peer->process.hProcess};
-        bool up = false;
-        DWORD deadline = GetTickCount() + 30000;
-        while (!up && static_cast<LONG>(deadline - GetTickCount()) > 0) {
-            DWORD r = MsgWaitForMultipleObjects(2, both, FALSE, deadline - GetTickCount(), QS_ALLINPUT);
-            if (r == WAIT_OBJECT_0) up = true;
-            else if (r == WAIT_OBJECT_0 + 1) break;
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-        }
+        const HANDLE both[2] = {readyEvent, peer->process.Handle()};
+        bool up = WaitPumping(2, both, 30000) == 0;
         CloseHandle(readyEvent);
         if (!up) {
             Fail(std::string("peer ") + peer->name + " did not come up");
@@ -284,7 +267,7 @@ private:
         DWORD_PTR result = 0;
         if (!SendMessageTimeoutA(peer.driver, command, wParam, lParam, SMTO_NORMAL, kCommandTimeoutMs, &result)) {
             DWORD code = STILL_ACTIVE;
-            GetExitCodeProcess(peer.process.hProcess, &code);
+            GetExitCodeProcess(peer.process.Handle(), &code);
             Fail(std::string("peer ") + peer.name + " did not answer " + what +
                  (code == STILL_ACTIVE ? " (hung)" : " (exited with " + Hex(code) + ")"));
             fatal_ = true;

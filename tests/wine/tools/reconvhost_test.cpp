@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "child_process.h"
 #include "reconvhost_ids.h"
 #include "support/loaded_dll.h"
+#include "support/processes.h"
 
 namespace {
 
