@@ -186,7 +186,7 @@ void CheckWideString(Record& wide, const Fill& w, Record& ansi, const Fill& a, c
         // The conversion used for made-up pages knows nothing of their
         // characters: all the record can hold is what that conversion gave.
         AnsiToUtf16(ansiString, converted, kSourceBuffer);
-        FUZZ_CHECK(memcmp(record, converted, 2 * (units + 1)) == 0, "the units are not the conversion's");
+        FUZZ_CHECK(memcmp(record, converted, 2 * units) == 0, "the units are not the conversion's");
         return;
     }
     // A real code page, read one character at a time rather than as the
