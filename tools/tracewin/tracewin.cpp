@@ -68,7 +68,7 @@ const wchar_t kUsage[] =
     L"Shows the trace lines of RODAVOZI.DLL: a window of class VeskDebugWClass\n"
     L"that takes each WM_COPYDATA payload as one line. Start it before the host.\n"
     L"\n"
-    L"  --log FILE  append every line to FILE as it arrives\n"
+    L"  --log FILE  append every line to FILE, after a header line\n"
     L"  --stdout    write every line to standard output as well\n"
     L"  --quiet     report start-up errors on standard error only, no message box\n"
     L"  --help      show this text\n"
@@ -85,7 +85,8 @@ const wchar_t kUsage[] =
     L"Only one viewer runs per session: a second start brings the first to the\n"
     L"front and exits with code 3.\n"
     L"Exit codes: 0 closed normally, 1 bad command line, 2 log file cannot be\n"
-    L"opened, 3 a viewer is already running, 4 the window cannot be created.\n";
+    L"opened, 3 a viewer is already running, 4 the window cannot be created\n"
+    L"(a command prompt does not wait for the viewer: use start /wait).\n";
 
 struct Options {
     std::wstring logPath;
