@@ -101,7 +101,8 @@ struct KeptLine {
     std::string row;  // empty: the row is the line
     RowKind kind;
     bool startsGroup;
-    size_t Bytes() const { return line.size() + row.size() + 64; }
+    // With the list box's copy of the row.
+    size_t Bytes() const { return line.size() + 2 * (row.empty() ? line.size() : row.size()) + 64; }
 };
 
 struct SaveJob {
