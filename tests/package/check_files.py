@@ -118,16 +118,17 @@ def check_zip(path):
                     manifest = b"".join(found.get(24, []))  # RT_MANIFEST
                     check(b'level="asInvoker"' in manifest and b"PerMonitorV2" in manifest,
                           "%s has a manifest: asInvoker, per-monitor DPI aware v2" % member)
-                    check(16 in found and 3 in found and 14 in found, "%s has version information and an icon" % member)
+                    check(16 in found and 3 in found and 14 in found,
+                          "%s has version information and an icon" % member)
                     icons.setdefault(name, set()).add(b"".join(found.get(3, [])))  # RT_ICON
-        check(all(len(looks) == len(ARCHES) for looks in icons.values()),
-              "each program's icon differs between the architectures")
             member = "%s/RODAVOZI.lib" % arch
             if member in names:
                 library = archive.read(member)
                 check(library.startswith(b"!<arch>\n"), "%s is an archive" % member)
                 absent = [s.decode() for s in DECORATED[arch] if s + b"\0" not in library]
                 check(not absent, "%s provides the %s import symbols (absent: %s)" % (member, arch, absent))
+        check(len(icons) == 2 and all(len(looks) == len(ARCHES) for looks in icons.values()),
+              "each program's icon differs between the architectures")
 
 
 def check_imports(path, arch):
