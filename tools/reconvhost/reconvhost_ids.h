@@ -30,5 +30,6 @@ enum ReconvHostExitCode {
     kExitNotRunning = 6,
     kExitStopTimeout = 7,
     kExitNoWindow = 8,
-    kExitEventHookRefused = 9,
+    kExitStopDenied = 9,
+    kExitEventHookRefused = 10,
 };
