@@ -4,6 +4,7 @@
 // window when it loses the focus or is destroyed.
 #pragma once
 
+#include "hook/subclass_record.h"
 #include "module/platform.h"
 
 LRESULT CALLBACK ReconvertEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -11,3 +12,9 @@ LRESULT CALLBACK ReconvertEditProc(HWND window, UINT message, WPARAM wParam, LPA
 // A click into a selection while the IME is open closes and reopens it, so
 // that the IME drops what it holds before the click moves the caret.
 void ResetImeOnClick(HWND window);
+
+// Whether the window's chain of procedures still reaches this module's
+// ReconvertEditProc: it runs it itself, or a procedure on top passes this
+// process's probe message down to it. False once another program restored
+// an older procedure and so cut ours out.
+bool ChainReachesOurs(HWND window, const LOCALSUBCLASS* record);

@@ -36,6 +36,9 @@ int CharBytes(const uint16_t* units, int count, unsigned char* out) {
         out[0] = static_cast<unsigned char>(units[0]);
         return 1;
     }
+    // Only an exact conversion stands for the character: a look-alike (a
+    // best fit) or the default character would be offered, and written back,
+    // in its place.
     char converted[ANSI_CHAR_ROOM] = {};
     int n = Utf16CharToAnsi(units, count, converted);
     unsigned char b0 = static_cast<unsigned char>(converted[0]), b1 = static_cast<unsigned char>(converted[1]);
@@ -59,7 +62,6 @@ bool PairBit(const unsigned char* bits, int i) { return (bits[i >> 3] >> (i & 7)
 }  // namespace
 
 int ConvertWideText(unsigned char* buffer, unsigned char* pairBits, unsigned int* positions, int count) {
-    memset(pairBits, 0, WIDE_PAIR_BITS);
     for (int k = 0; k < count; ++k)
         if (positions[k] > WIDE_TEXT_UNITS) positions[k] = WIDE_TEXT_UNITS;  // past any text
     int i = 0, o = 0;
@@ -78,7 +80,9 @@ int ConvertWideText(unsigned char* buffer, unsigned char* pairBits, unsigned int
         for (int k = 0; k < count; ++k)
             if (positions[k] >= static_cast<unsigned int>(i) && positions[k] < static_cast<unsigned int>(i + width))
                 positions[k] = static_cast<unsigned int>(o) | 0x80000000u;  // mapped
-        if (width == 2) pairBits[o >> 3] = static_cast<unsigned char>(pairBits[o >> 3] | 1 << (o & 7));
+        // Only a character's first byte is ever looked up.
+        unsigned char bit = static_cast<unsigned char>(1 << (o & 7));
+        pairBits[o >> 3] = static_cast<unsigned char>(width == 2 ? pairBits[o >> 3] | bit : pairBits[o >> 3] & ~bit);
         memcpy(buffer + o, bytes, static_cast<size_t>(n));
         o += n;
         i += width;

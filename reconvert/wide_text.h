@@ -4,9 +4,11 @@
 //
 // Every UTF-16 character (one unit, or a surrogate pair) becomes exactly one
 // ANSI character: one byte that is no lead byte, or a lead byte and one more.
-// A character the code page lacks becomes its default character; a
-// conversion that gives anything else becomes '?' (or, where '?' is a lead
-// byte of a made-up code page, the first byte that is none). So a walk over
+// A character without an exact conversion (the code page lacks it, or its
+// bytes convert back to another character), or whose conversion has another
+// shape, becomes '?' (or, where '?' is a lead byte of a made-up code page,
+// the first byte that is none): a one-byte character, which no run offered
+// holds. So a walk over
 // the bytes (a lead byte takes the next one along) meets the characters one
 // for one, and each character's units are known from whether it was a
 // surrogate pair.
@@ -22,8 +24,9 @@ enum {
 // Converts the zero-terminated UTF-16 text at the start of `buffer` (at most
 // WIDE_TEXT_UNITS units, in the platform's byte order) in place into
 // zero-terminated ANSI text; the bytes written never overtake the units still
-// to be read. Sets bit i of `pairBits` (WIDE_PAIR_BITS bytes) when the
-// character at byte i came from a surrogate pair. Each of the `count`
+// to be read. Sets bit i of `pairBits` (one bit per byte written) when the
+// character at byte i came from a surrogate pair, clears it otherwise (bits
+// of a character's second byte are left as they were). Each of the `count`
 // `positions` (UTF-16 units) is replaced by the byte offset of the character
 // it lies in (a position inside a pair: the pair's start; past the text: the
 // text's length). Returns the length of the ANSI text in bytes.

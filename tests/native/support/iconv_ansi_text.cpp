@@ -26,8 +26,8 @@ void AnsiToUtf16(const char* text, uint16_t* out, int capacity) {
     iconv_close(cd);
 }
 
-// As the platform converts: a character the code page lacks becomes its
-// default character, '?'.
+// As the platform converts: 0 for a character the code page lacks, or whose
+// bytes do not convert back to it.
 int Utf16CharToAnsi(const uint16_t* units, int count, char* out) {
     iconv_t cd = iconv_open(g_codePageName.c_str(), "UTF-16LE");
     if (cd == reinterpret_cast<iconv_t>(-1)) return 0;
@@ -37,9 +37,11 @@ int Utf16CharToAnsi(const uint16_t* units, int count, char* out) {
     size_t outLeft = ANSI_CHAR_ROOM;
     size_t done = iconv(cd, &in, &inLeft, &o, &outLeft);
     iconv_close(cd);
-    if (done == static_cast<size_t>(-1) || inLeft != 0) {
-        out[0] = '?';
-        return 1;
-    }
-    return static_cast<int>(ANSI_CHAR_ROOM - outLeft);
+    if (done == static_cast<size_t>(-1) || inLeft != 0) return 0;
+    int n = static_cast<int>(ANSI_CHAR_ROOM - outLeft);
+    uint16_t back[ANSI_CHAR_ROOM + 1] = {};
+    char bytes[ANSI_CHAR_ROOM + 1] = {};
+    memcpy(bytes, out, size_t(n));
+    AnsiToUtf16(bytes, back, ANSI_CHAR_ROOM + 1);
+    return memcmp(back, units, sizeof(uint16_t) * count) == 0 && back[count] == 0 ? n : 0;
 }
