@@ -33,8 +33,8 @@ struct WindowTextBuffer {
     unsigned char Text[2 * WIDE_TEXT_UNITS];
     // The part of a UTF-16 text converted, in place, for the byte-oriented
     // work, and which of its characters came from a surrogate pair.
-    unsigned char Part[2 * 512];
-    unsigned char PairBits[512 / 8];
+    unsigned char Part[WIDE_PART_BYTES];
+    unsigned char PairBits[WIDE_PART_BITS];
 };
 
 WindowTextBuffer Buffers[TEXT_BUFFERS];
@@ -201,43 +201,15 @@ int HandBackAnsi(HWND window, WindowTextBuffer* slot, int length, char* buffer) 
 
 // A UTF-16 text whose positions are units: only the part that the caret
 // context or the selection can reach is converted for the byte-oriented
-// work, so the cost does not grow with the text. The part begins and ends
-// on characters; reaching 40 units (20 characters at least) on each side of a
-// caret, and 140 (70 characters) from a selection's start, it holds whatever
-// the context (15 bytes each side) or the selection handed back (64 bytes)
-// takes, with the same result as converting the whole text.
-enum { CARET_PART_UNITS = 40, SELECTION_PART_UNITS = 140 };
-
+// work, so the cost does not grow with the text.
 int HandBackWide(HWND window, WindowTextBuffer* slot, int length, char* buffer) {
     uint32_t selection = GetSelection(window, true);
     TraceMessage("sel=%x ", selection);
-    const uint16_t* w = reinterpret_cast<const uint16_t*>(slot->Text);
-    unsigned int a = SelectionStart(selection), b = SelectionEnd(selection);
-    if (a > b) {
-        unsigned int swap = a;
-        a = b;
-        b = swap;
-    }
-    int n = length;
-    int lo = a > static_cast<unsigned int>(n) ? n : static_cast<int>(a);
-    int hi = b > static_cast<unsigned int>(n) ? n : static_cast<int>(b);
-    int from = a == b ? lo - CARET_PART_UNITS : lo;
-    int to = a == b ? lo + CARET_PART_UNITS : (hi < lo + SELECTION_PART_UNITS ? hi : lo + SELECTION_PART_UNITS);
-    if (from < 0) from = 0;
-    if (to > n) to = n;
-    bool lowAt = false;
-    if (from > 0 && w[from] >= 0xDC00 && w[from] <= 0xDFFF && w[from - 1] >= 0xD800 && w[from - 1] <= 0xDBFF) --from;
-    if (to < n && w[to] >= 0xDC00 && w[to] <= 0xDFFF && w[to - 1] >= 0xD800 && w[to - 1] <= 0xDBFF) lowAt = true;
-    if (lowAt) ++to;
-    uint16_t* part = reinterpret_cast<uint16_t*>(slot->Part);
-    memcpy(part, w + from, sizeof(uint16_t) * static_cast<size_t>(to - from));
-    part[to - from] = 0;
-    unsigned int positions[2] = {a - static_cast<unsigned int>(from), b - static_cast<unsigned int>(from)};
-    if (a < static_cast<unsigned int>(from)) positions[0] = 0;
-    if (b < static_cast<unsigned int>(from)) positions[1] = 0;
-    int bytes = ConvertWideText(slot->Part, slot->PairBits, positions, 2);
-    return HandBack(window, reinterpret_cast<char*>(slot->Part), bytes, slot->PairBits, from, positions[0],
-                    positions[1], buffer);
+    WIDEPART part;
+    ConvertWidePart(reinterpret_cast<const uint16_t*>(slot->Text), length, SelectionStart(selection),
+                    SelectionEnd(selection), slot->Part, slot->PairBits, &part);
+    return HandBack(window, reinterpret_cast<char*>(slot->Part), part.Length, slot->PairBits, part.From, part.Start,
+                    part.End, buffer);
 }
 
 // Positions are read in the units of the control itself, fixed when it was

@@ -41,3 +41,26 @@ int WindowPosition(const char* text, const unsigned char* pairBits, int offset);
 // byte of text[start .. start + length]: a character start gets its position,
 // a byte inside a character -1. The end (start + length) counts as a start.
 void WindowPositions(const char* text, const unsigned char* pairBits, int start, int length, int* positions);
+
+// The part of a UTF-16 text that one request's work reaches, converted so:
+// for a caret (start == end), 40 units on each side (20 characters at least,
+// more than the 15 bytes each side the caret context takes); for a
+// selection, 140 units from its start (70 characters at least, more than the
+// 64 bytes handed back). Whole characters only. The work on the part gives
+// what it gives on the whole text converted, at a cost that does not grow
+// with the text.
+enum { CARET_PART_UNITS = 40, SELECTION_PART_UNITS = 140 };
+enum { WIDE_PART_BYTES = 2 * (SELECTION_PART_UNITS + 2), WIDE_PART_BITS = WIDE_PART_BYTES / 8 + 1 };
+
+typedef struct WIDEPART {
+    int From;            // the window position (unit) where the part begins
+    int Length;          // bytes of the converted part
+    unsigned int Start;  // the selection's start, bytes of the part
+    unsigned int End;    // its end
+} WIDEPART;
+
+// Converts the part of `text` (`length` units) about the selection `start`,
+// `end` (units, either order) into `part` (WIDE_PART_BYTES) and `pairBits`
+// (WIDE_PART_BITS); returns its length in bytes.
+int ConvertWidePart(const uint16_t* text, int length, unsigned int start, unsigned int end, unsigned char* part,
+                    unsigned char* pairBits, WIDEPART* out);
