@@ -52,26 +52,21 @@ LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefaultProcessing(window, message, wParam, lParam);
 }
 
-// Registered once per process; every copy of the module answers it with
-// the address of its own procedure, so a copy knows its own.
-UINT ProbeMessage() {
-    static UINT probe;
-    if (probe == 0) probe = RegisterWindowMessageA("RodavoziChainProbe");
-    return probe;
-}
-
 }  // namespace
 
 bool ChainReachesOurs(HWND window, const LOCALSUBCLASS* record) {
-    WNDPROC ours = ReconvertEditProc;
-    LONG_PTR current = record->Unicode ? GetWindowLongPtrW(window, GWLP_WNDPROC) : GetWindowLongPtrA(window, GWLP_WNDPROC);
-    if (current == reinterpret_cast<LONG_PTR>(ours)) return true;
-    UINT probe = ProbeMessage();
-    return probe == 0 || SendMessageA(window, probe, 0, 0) == reinterpret_cast<LRESULT>(ours);
+    // Read in the form ours was installed with, as the record keeps it.
+    bool wide = record->Unicode != FALSE;
+    LONG_PTR current = wide ? GetWindowLongPtrW(window, GWLP_WNDPROC) : GetWindowLongPtrA(window, GWLP_WNDPROC);
+    LONG_PTR own = wide ? static_cast<LONG_PTR>(GetClassLongPtrW(window, GCLP_WNDPROC))
+                        : static_cast<LONG_PTR>(GetClassLongPtrA(window, GCLP_WNDPROC));
+    // The procedure we found, or the class's own, running again can only
+    // mean that ours was cut out: neither calls it. Any other procedure may
+    // sit on top of ours and pass messages down to it.
+    return current != reinterpret_cast<LONG_PTR>(record->PreviousProc) && current != own;
 }
 
 LRESULT CALLBACK ReconvertEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message >= 0xC000 && message == ProbeMessage()) return reinterpret_cast<LRESULT>(ReconvertEditProc);
     if (message == WM_NCDESTROY && (FindLocalSubclass(window) != nullptr || window == SharedState.SubclassedWindow))
         return ForgetDestroyedWindow(window, wParam, lParam);
     LOCALSUBCLASS* record = message == WM_KILLFOCUS ? FindLocalSubclass(window) : nullptr;

@@ -13,8 +13,8 @@ LRESULT CALLBACK ReconvertEditProc(HWND window, UINT message, WPARAM wParam, LPA
 // that the IME drops what it holds before the click moves the caret.
 void ResetImeOnClick(HWND window);
 
-// Whether the window's chain of procedures still reaches this module's
-// ReconvertEditProc: it runs it itself, or a procedure on top passes this
-// process's probe message down to it. False once another program restored
-// an older procedure and so cut ours out.
+// Whether the window's chain of procedures may still reach this module's
+// ReconvertEditProc: false when the window runs again the procedure ours
+// replaced, or its class's own, so that another program that restored an
+// older procedure cut ours out.
 bool ChainReachesOurs(HWND window, const LOCALSUBCLASS* record);
