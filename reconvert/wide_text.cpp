@@ -59,51 +59,12 @@ int CharWidth(const unsigned char* t, int i) { return IsLeadByte(t[i]) && t[i + 
 
 bool PairBit(const unsigned char* bits, int i) { return (bits[i >> 3] >> (i & 7)) & 1; }
 
-// A short text without surrogates that converts exactly as a whole, one
-// ANSI character per unit, is converted in one call instead of one per
-// character. False when it does not qualify; nothing is written then.
-bool ConvertShortText(unsigned char* buffer, unsigned char* pairBits, unsigned int* positions, int count,
-                      int* length) {
-    uint16_t units[ANSI_EXACT_UNITS];
-    int n = 0;
-    for (; n < ANSI_EXACT_UNITS; ++n) {
-        units[n] = UnitAt(buffer, n);
-        if (units[n] == 0) break;
-        if (IsHighSurrogate(units[n]) || IsLowSurrogate(units[n])) return false;
-    }
-    if (n == 0 || n == ANSI_EXACT_UNITS) return false;
-    char out[2 * ANSI_EXACT_UNITS];
-    int bytes = Utf16ToAnsiExact(units, n, out, static_cast<int>(sizeof out));
-    if (bytes <= 0) return false;
-    const unsigned char* t = reinterpret_cast<const unsigned char*>(out);
-    short starts[ANSI_EXACT_UNITS];
-    int k = 0;
-    for (int i = 0; i < bytes; ++k) {
-        int width = IsLeadByte(t[i]) && i + 1 < bytes && t[i + 1] != 0 ? 2 : 1;
-        if (k == n || (width == 1 && IsLeadByte(t[i]))) return false;
-        starts[k] = static_cast<short>(i);
-        i += width;
-    }
-    if (k != n) return false;
-    for (int j = 0; j < n; ++j)
-        pairBits[starts[j] >> 3] = static_cast<unsigned char>(pairBits[starts[j] >> 3] & ~(1 << (starts[j] & 7)));
-    for (int j = 0; j < count; ++j)
-        positions[j] = positions[j] < static_cast<unsigned int>(n) ? static_cast<unsigned int>(starts[positions[j]])
-                                                                  : static_cast<unsigned int>(bytes);
-    memcpy(buffer, out, static_cast<size_t>(bytes));
-    buffer[bytes] = 0;
-    *length = bytes;
-    return true;
-}
-
 bool IsLowAt(const uint16_t* w, int i) { return w[i] >= 0xDC00 && w[i] <= 0xDFFF; }
 bool IsHighAt(const uint16_t* w, int i) { return w[i] >= 0xD800 && w[i] <= 0xDBFF; }
 
 }  // namespace
 
 int ConvertWideText(unsigned char* buffer, unsigned char* pairBits, unsigned int* positions, int count) {
-    int converted = 0;
-    if (ConvertShortText(buffer, pairBits, positions, count, &converted)) return converted;
     for (int k = 0; k < count; ++k)
         if (positions[k] > WIDE_TEXT_UNITS) positions[k] = WIDE_TEXT_UNITS;  // past any text
     int i = 0, o = 0;
@@ -166,18 +127,16 @@ int ConvertWidePart(const uint16_t* text, int length, unsigned int start, unsign
     }
     int lo = start > static_cast<unsigned int>(length) ? length : static_cast<int>(start);
     int hi = end > static_cast<unsigned int>(length) ? length : static_cast<int>(end);
-    int from = lo, to = hi;
-    if (lo == hi) {
-        from = lo - CARET_PART_UNITS;
-        to = lo + CARET_PART_UNITS;
-    } else if (to > lo + SELECTION_PART_UNITS) {
-        to = lo + SELECTION_PART_UNITS;
-    }
-    if (from < 0) from = 0;
-    if (to > length) to = length;
-    // Whole characters only: a surrogate pair is not cut.
+    // Counted in characters (a surrogate pair is one), so that the part
+    // holds as many bytes as it holds characters at least.
+    int from = lo, to = lo;
+    for (int k = 0; lo == hi && k < CARET_PART_CHARACTERS && from > 0; ++k)
+        from -= from >= 2 && IsLowAt(text, from - 1) && IsHighAt(text, from - 2) ? 2 : 1;
+    int ahead = lo == hi ? CARET_PART_CHARACTERS : SELECTION_PART_CHARACTERS;
+    for (int k = 0; k < ahead && to < length && (lo == hi || to < hi); ++k)
+        to += to + 1 < length && IsHighAt(text, to) && IsLowAt(text, to + 1) ? 2 : 1;
+    // A selection that starts inside a pair starts at the pair.
     if (from > 0 && IsLowAt(text, from) && IsHighAt(text, from - 1)) --from;
-    if (to > 0 && to < length && IsLowAt(text, to) && IsHighAt(text, to - 1)) ++to;
     memcpy(part, text + from, sizeof(uint16_t) * static_cast<size_t>(to - from));
     memset(part + 2 * (to - from), 0, 2);
     unsigned int positions[2] = {start < static_cast<unsigned int>(from) ? 0 : start - static_cast<unsigned int>(from),

@@ -43,14 +43,13 @@ int WindowPosition(const char* text, const unsigned char* pairBits, int offset);
 void WindowPositions(const char* text, const unsigned char* pairBits, int start, int length, int* positions);
 
 // The part of a UTF-16 text that one request's work reaches, converted so:
-// for a caret (start == end), 40 units on each side (20 characters at least,
-// more than the 15 bytes each side the caret context takes); for a
-// selection, 140 units from its start (70 characters at least, more than the
-// 64 bytes handed back). Whole characters only. The work on the part gives
-// what it gives on the whole text converted, at a cost that does not grow
-// with the text.
-enum { CARET_PART_UNITS = 40, SELECTION_PART_UNITS = 140 };
-enum { WIDE_PART_BYTES = 2 * (SELECTION_PART_UNITS + 2), WIDE_PART_BITS = WIDE_PART_BYTES / 8 + 1 };
+// for a caret (start == end), 16 characters on each side (16 bytes at least,
+// more than the 15 the caret context takes on each side); for a selection,
+// its first 64 characters (more than the 64 bytes handed back). The work on
+// the part gives what it gives on the whole text converted, at a cost that
+// does not grow with the text.
+enum { CARET_PART_CHARACTERS = 16, SELECTION_PART_CHARACTERS = 64 };
+enum { WIDE_PART_BYTES = 2 * (2 * SELECTION_PART_CHARACTERS + 2), WIDE_PART_BITS = WIDE_PART_BYTES / 8 + 1 };
 
 typedef struct WIDEPART {
     int From;            // the window position (unit) where the part begins
