@@ -55,11 +55,10 @@ LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 bool ChainReachesOurs(HWND window, const LOCALSUBCLASS* record) {
-    // Read in the form ours was installed with, as the record keeps it.
-    bool wide = record->Unicode != FALSE;
-    LONG_PTR current = wide ? GetWindowLongPtrW(window, GWLP_WNDPROC) : GetWindowLongPtrA(window, GWLP_WNDPROC);
-    LONG_PTR own = wide ? static_cast<LONG_PTR>(GetClassLongPtrW(window, GCLP_WNDPROC))
-                        : static_cast<LONG_PTR>(GetClassLongPtrA(window, GCLP_WNDPROC));
+    // Read with the A call, as the record's previous procedure was: the same
+    // procedure reads back as the same value.
+    LONG_PTR current = GetWindowLongPtrA(window, GWLP_WNDPROC);
+    LONG_PTR own = static_cast<LONG_PTR>(GetClassLongPtrA(window, GCLP_WNDPROC));
     // The procedure we found, or the class's own, running again can only
     // mean that ours was cut out: neither calls it. Any other procedure may
     // sit on top of ours and pass messages down to it.
