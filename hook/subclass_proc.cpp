@@ -8,6 +8,7 @@
 #include "module/trace.h"
 #include "reconvert/edit_context.h"
 #include "reconvert/edit_text_source.h"
+#include "reconvert/offer_record.h"
 #include "rodavozi.h"
 
 namespace {
@@ -18,6 +19,7 @@ namespace {
 // window destroyed while subclassed would leak them in its program.
 LRESULT ForgetDestroyedWindow(HWND window, WPARAM wParam, LPARAM lParam) {
     TraceMessage("destory %x ", TRACE_HEX(window));
+    DropOfferRecord(window);
     if (window == SharedState.SubclassedWindow) ClearSharedSubclass();
     LOCALSUBCLASS* record = FindLocalSubclass(window);
     if (record == nullptr) return DefaultProcessing(window, WM_NCDESTROY, wParam, lParam);

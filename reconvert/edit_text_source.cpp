@@ -119,7 +119,7 @@ int LearnFromAnsi(HWND window, const unsigned char* t) {
         bytes += IsLeadByte(t[bytes]) && t[bytes + 1] != 0 ? 2 : 1;
     if (bytes == characters) return UNITS_UNKNOWN;  // no double-byte character: the units coincide
     unsigned int line = FirstLineLength(window);
-    return line == bytes ? UNITS_BYTES : line == characters ? UNITS_UTF16 : UNITS_UNKNOWN;
+    return line == bytes ? UNITS_BYTES : line == characters ? UNITS_UTF16 : UNITS_WINDOW_FORM;
 }
 
 // The same for a UTF-16 text: units and ANSI bytes of its first line.
@@ -138,7 +138,7 @@ int LearnFromWide(HWND window, const uint16_t* w) {
     }
     if (bytes == units) return UNITS_UNKNOWN;
     unsigned int line = FirstLineLength(window);
-    return line == units ? UNITS_UTF16 : line == bytes ? UNITS_BYTES : UNITS_UNKNOWN;
+    return line == units ? UNITS_UTF16 : line == bytes ? UNITS_BYTES : UNITS_WINDOW_FORM;
 }
 
 // The units of the window's control as learnt before, or UNITS_UNKNOWN.
@@ -228,13 +228,13 @@ int GetText(HWND window, char* buffer) {
         return 0;
     }
     int units = KnownUnits(window), length = 0, result = 0;
-    bool wide = units != UNITS_UNKNOWN ? units == UNITS_UTF16 : IsUnicodeWindow(window);
+    bool wide = units == UNITS_UTF16 || (units != UNITS_BYTES && IsUnicodeWindow(window));
     int read = wide ? ReadWideText(window, slot, &length) : ReadAnsiText(window, slot, &length);
     if (read == 0 && units == UNITS_UNKNOWN) {
         units = wide ? LearnFromWide(window, reinterpret_cast<const uint16_t*>(slot->Text))
                      : LearnFromAnsi(window, slot->Text);
         KeepUnits(window, units);
-        if (units != UNITS_UNKNOWN && (units == UNITS_UTF16) != wide) {
+        if ((units == UNITS_UTF16 || units == UNITS_BYTES) && (units == UNITS_UTF16) != wide) {
             wide = !wide;
             read = wide ? ReadWideText(window, slot, &length) : ReadAnsiText(window, slot, &length);
         }

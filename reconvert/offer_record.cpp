@@ -159,3 +159,10 @@ bool FeedSizedHere(HWND window) {
     ReleaseOfferRecord(record);
     return here;
 }
+
+void DropOfferRecord(HWND window) {
+    OFFERRECORD* record = ClaimOfferRecord(window, false);
+    if (record == nullptr) return;
+    memset(record, 0, sizeof *record);
+    ReleaseOfferRecord(record);
+}

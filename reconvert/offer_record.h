@@ -15,8 +15,10 @@
 #include "module/platform.h"
 #include "reconvert/edit_context.h"
 
-// The units a control counts its positions in, fixed when it was created.
-enum { UNITS_UNKNOWN = 0, UNITS_BYTES = 1, UNITS_UTF16 = 2 };
+// The units a control counts its positions in, fixed when it was created;
+// UNITS_WINDOW_FORM when the control's answer told neither (it does not
+// answer EM_LINELENGTH, or wraps its lines): the window's form then decides.
+enum { UNITS_UNKNOWN = 0, UNITS_BYTES = 1, UNITS_UTF16 = 2, UNITS_WINDOW_FORM = 3 };
 
 typedef struct OFFERRECORD {
     HWND Window;            // the window; 0 when the record is free
@@ -70,3 +72,7 @@ bool ConfirmedRange(const OFFERRECORD* record, int* start, int* end, int* byteSt
 // module (1) or by its control (0).
 void NoteFeedSize(HWND window, int sizedHere);
 bool FeedSizedHere(HWND window);
+
+// The window is being destroyed: its record goes, so that a later window
+// given the same handle learns its own units and has no offer.
+void DropOfferRecord(HWND window);
