@@ -40,7 +40,7 @@ const size_t kSentenceCaret = 8;  // after 変換
 
 const wchar_t kUsage[] =
     L"Usage: imedemo [--text TEXT] [--caret N | --select FROM:TO] [--trace-log FILE]\n"
-    L"               [--shots DIR] [--hold MS]\n"
+    L"               [--shots DIR] [--hold MS] [--focus-wait MS]\n"
     L"       imedemo --hosts\n"
     L"\n"
     L"  --text TEXT      the editor's text (default: a built-in Japanese sentence)\n"
@@ -51,6 +51,9 @@ const wchar_t kUsage[] =
     L"                   DIR\\before.ready (DIR\\after.ready) and wait up to 15 s for\n"
     L"                   DIR\\before.done (after.done), so that a screenshot can be taken\n"
     L"  --hold MS        keep the window open MS milliseconds at the end\n"
+    L"  --focus-wait MS  after focusing the editor, take messages MS milliseconds\n"
+    L"                   before the first request, as a user's first key presses\n"
+    L"                   do (a host in --focus mode hooks the thread meanwhile)\n"
     L"  --hosts          print the architectures of the reconvhost.exe hosts running\n"
     L"                   in this session (\"x64 x86\", \"x64\", ... or \"none\") and exit\n";
 
@@ -58,7 +61,7 @@ struct Options {
     std::u16string text = kSentence;
     size_t from = kSentenceCaret, to = kSentenceCaret;
     std::wstring traceLog, shots;
-    DWORD hold = 0;
+    DWORD hold = 0, focusWait = 0;
     bool hosts = false;
 };
 
@@ -103,6 +106,8 @@ bool ParseOptions(Options* o) {
             o->hosts = true;
         } else if (arg == L"--hold" && hasValue) {
             o->hold = wcstoul(args[++i], nullptr, 10);
+        } else if (arg == L"--focus-wait" && hasValue) {
+            o->focusWait = wcstoul(args[++i], nullptr, 10);
         } else {
             ok = false;
         }
@@ -409,6 +414,7 @@ int main() {
     SetForegroundWindow(frame);
     SetFocus(editor);
     Pump();
+    PumpFor(o.focusWait);
 
     Print(std::string("imedemo: the IME side, a ") + (sizeof(void*) == 4 ? "32-bit" : "64-bit") +
           " program in its own process (it does not load RODAVOZI.DLL)");

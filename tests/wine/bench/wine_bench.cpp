@@ -23,9 +23,12 @@
 // the rounds' ratios; in every round the compared cases run back to back, in
 // turns, so that a slow patch of the machine falls on all of them.
 //
-// Usage: wine_bench [--rounds N] [--sample-ms MS] [--messages]
-// --messages measures only the messages per second with no hook of its own
-// (nor the DLL loaded): scripts/bench runs it beside the hosts of each bitness.
+// Usage: wine_bench [--rounds N] [--sample-ms MS] [--messages [--serve-wait MS]]
+// --messages measures only the messages per second, with no hook of its own
+// (nor the DLL loaded), in the thread of a focused edit control and in a plain
+// thread: scripts/bench runs it beside the hosts of each bitness. It prints
+// messages_per_s.edit, messages_per_s.plain, served (1 when a request to the
+// edit control was answered within --serve-wait MS, default 0) and served_ms.
 // The last lines are "name=value" figures for scripts: ratio.hook,
 // ratio.fill.<text>.<hook>, ratio.confirm.<text>.<hook>, messages_per_s.*,
 // ns.*, with <text> ansi_40 ... utf16_65534, uniedit_20, uniedit_30000 and
@@ -177,14 +180,64 @@ HWND PlainWindow() {
                          wc.hInstance, nullptr);
 }
 
-int MessageRate() {
-    HWND plain = PlainWindow();
+// --messages: what the hosts running cost this program. This thread's edit
+// control has the focus; another thread has only a plain window. Each thread
+// sends to a window of its own, in turns; the fastest sample of each is the
+// one least disturbed by the rest of the machine.
+double MessagesPerSecond(HWND window) {
     volatile LRESULT sink = 0;
-    auto send = [&](long i) { sink = sink + SendMessageA(plain, WM_USER, static_cast<WPARAM>(i), 0); };
-    long count = Calibrate(send);
-    Stats stats;
-    for (int round = 0; round < g_rounds; ++round) stats.samples.push_back(NsPerOp(send, count));
-    printf("messages_per_s=%.0f\n", 1e9 / stats.Median());
+    long count = 0;
+    double start = Now(), elapsed = 0;
+    for (; elapsed * 1000 < g_sampleMs; elapsed = Now() - start, count += 16)
+        for (int i = 0; i < 16; ++i) sink = sink + SendMessageA(window, WM_USER, static_cast<WPARAM>(i), 0);
+    return static_cast<double>(count) / elapsed;
+}
+
+struct PlainThread {
+    HANDLE go = CreateEventA(nullptr, FALSE, FALSE, nullptr), done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    double rate = 0;  // handed over through the events
+    bool quit = false;
+};
+
+DWORD WINAPI PlainThreadMain(LPVOID param) {
+    PlainThread* t = static_cast<PlainThread*>(param);
+    HWND plain = PlainWindow();
+    for (SetEvent(t->done); WaitForSingleObject(t->go, INFINITE) == WAIT_OBJECT_0 && !t->quit; SetEvent(t->done))
+        t->rate = MessagesPerSecond(plain);
+    DestroyWindow(plain);
+    return 0;
+}
+
+int MessageRate(int serveWaitMs) {
+    PlainThread other;
+    HANDLE thread = CreateThread(nullptr, 0, PlainThreadMain, &other, 0, nullptr);
+    WaitForSingleObject(other.done, INFINITE);
+    HWND edit = CreateWindowA("Edit", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 40, nullptr, nullptr,
+                              GetModuleHandleA(nullptr), nullptr);
+    HWND plain = PlainWindow();
+    SetForegroundWindow(edit);
+    SetFocus(edit);
+    // Whether a host serves the editor, and how soon after the focus: a new
+    // thread hook takes effect once the thread takes a message, as here.
+    double focused = Now(), servedMs = -1;
+    for (MSG msg;; Sleep(5)) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        double ms = (Now() - focused) * 1000;
+        if (SendMessageA(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0) != 0) servedMs = ms;
+        if (servedMs >= 0 || ms >= serveWaitMs) break;
+    }
+    Stats here, there;
+    for (int round = 0; round < g_rounds; ++round) {
+        here.samples.push_back(MessagesPerSecond(plain));
+        SetEvent(other.go);
+        WaitForSingleObject(other.done, INFINITE);
+        there.samples.push_back(other.rate);
+    }
+    other.quit = true;
+    SetEvent(other.go);
+    WaitForSingleObject(thread, INFINITE);
+    printf("messages_per_s.edit=%.0f\nmessages_per_s.plain=%.0f\nserved=%d\nserved_ms=%.1f\n", here.Max(),
+           there.Max(), servedMs >= 0, servedMs);
     return 0;
 }
 
@@ -430,14 +483,16 @@ bool RequestBench() {
 
 int main(int argc, char** argv) {
     bool messagesOnly = false;
+    int serveWaitMs = 0;
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--messages") == 0) messagesOnly = true;
         else if (i + 1 < argc && strcmp(argv[i], "--rounds") == 0) g_rounds = atoi(argv[++i]);
         else if (i + 1 < argc && strcmp(argv[i], "--sample-ms") == 0) g_sampleMs = atoi(argv[++i]);
+        else if (i + 1 < argc && strcmp(argv[i], "--serve-wait") == 0) serveWaitMs = atoi(argv[++i]);
     }
     if (g_rounds < 1) g_rounds = 1;
     if (g_sampleMs < 1) g_sampleMs = 1;
-    if (messagesOnly) return MessageRate();
+    if (messagesOnly) return MessageRate(serveWaitMs);
     if (!Dll().module || !Dll().InitReconvertEdit) {
         fprintf(stderr, "cannot load RODAVOZI.DLL next to the benchmark\n");
         return 1;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Both bitnesses on one desktop: the x64 and the x86 resident host, started by
 # scripts/hosts, with the IME side (imedemo.exe) as a 64-bit and a 32-bit
-# program. Each row starts its hosts in order, runs one program and checks:
+# program. Each row starts its hosts in order (ARCH:focus with --focus), runs
+# its programs (64,32: both at once) and checks each:
 #   served    every step right (exit 0)
 #   unserved  the steps not served, the program ran to its end (exit 1) and
 #             both editors kept their text
@@ -23,6 +24,7 @@ x64                       32        unserved
 x86                       64        unserved
 x64,x86                   64        safe
 x64,x86                   32        safe
+x64:focus,x86:focus       64,32     served
 '
 sentence='日本語の文章を変換して、意味を確かめる。'
 fail=0
@@ -37,20 +39,34 @@ stop_all
 while read -r list bits expect; do
     [[ -z $list || $list == \#* ]] && continue
     row="hosts $list, $bits-bit program"
-    for arch in ${list//,/ }; do check "$row: the $arch host starts" hosts start "$arch"; done
-    log=$out/${list/,/-}-$bits.txt
-    "$src/scripts/wine-run" "${build[$bits]}/tools-bin/imedemo.exe" </dev/null 2>&1 | tr -d '\r' >"$log"
-    code=${PIPESTATUS[0]}
-    intact=0
-    grep -q '^demo result: WRONG' "$log" && grep -q '(the same as before the steps)$' "$log" &&
-        grep -qxF "final text of the Unicode EDIT: \"$sentence\"" "$log" && intact=1
-    case $expect in
-        served) check "$row: served (exit $code; $log)" test "$code" -eq 0 ;;
-        unserved) check "$row: not served, ran to its end, text kept (exit $code; $log)" \
-            test "$code" -eq 1 -a "$intact" -eq 1 ;;
-        safe) check "$row: served, or not served with the text kept (exit $code; $log)" \
-            test "$code" -eq 0 -o "$code" -eq 1 -a "$intact" -eq 1 ;;
-    esac
+    tag=${list//[,:]/-} wait=0
+    [[ $list == *focus* ]] && wait=1000  # the user's first key presses, before the IME asks
+    for host in ${list//,/ }; do
+        arch=${host%:focus}
+        check "$row: the $arch host starts" hosts start "$arch" "$out/$tag-host-$arch.txt" \
+            $([[ $host == *:focus ]] && echo --focus)
+    done
+    for b in ${bits//,/ }; do
+        { "$src/scripts/wine-run" "${build[$b]}/tools-bin/imedemo.exe" --focus-wait $wait </dev/null 2>&1 |
+            tr -d '\r' >"$out/$tag-$b.txt"; echo "${PIPESTATUS[0]}" >"$out/$tag-$b.code"; } &
+    done
+    wait
+    for b in ${bits//,/ }; do
+        log=$out/$tag-$b.txt code=$(cat "$out/$tag-$b.code")
+        intact=0
+        grep -q '^demo result: WRONG' "$log" && grep -q '(the same as before the steps)$' "$log" &&
+            grep -qxF "final text of the Unicode EDIT: \"$sentence\"" "$log" && intact=1
+        case $expect in
+            served) check "$row: served (exit $code; $log)" test "$code" -eq 0 ;;
+            unserved) check "$row: not served, ran to its end, text kept (exit $code; $log)" \
+                test "$code" -eq 1 -a "$intact" -eq 1 ;;
+            safe) check "$row: served, or not served with the text kept (exit $code; $log)" \
+                test "$code" -eq 0 -o "$code" -eq 1 -a "$intact" -eq 1 ;;
+        esac
+    done
+    # A host in --focus mode names a program of the other bitness that it leaves to the other host.
+    [[ $list == *x64:focus* && $bits == *32* ]] && check "$row: the x64 host says why it leaves the 32-bit program" \
+        grep -q "imedemo.exe (process [0-9]*) is a 32-bit program" "$out/$tag-host-x64.txt"
     stop_all
     check "$row: no host left" test "$(hosts running)" = none
 done <<<"$rows"
