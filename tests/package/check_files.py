@@ -5,7 +5,8 @@ Usage:
   check_files.py zip PATH.zip
       the zip holds exactly the expected files; the text for Windows users
       is ASCII with CRLF line ends; every DLL, program and import library
-      sits in the folder of its architecture.
+      sits in the folder of its architecture; the import libraries are in
+      the short import format.
   check_files.py imports PROGRAM.exe x86|x64
       the program is of that architecture and imports exactly the three
       exports from RODAVOZI.DLL under their undecorated names.
@@ -93,6 +94,9 @@ def check_zip(path):
                 check(library.startswith(b"!<arch>\n"), "%s is an archive" % member)
                 absent = [s.decode() for s in DECORATED[arch] if s + b"\0" not in library]
                 check(not absent, "%s provides the %s import symbols (absent: %s)" % (member, arch, absent))
+                short = b"\0\0\xff\xff\0\0" + MACHINES[arch].to_bytes(2, "little")  # IMPORT_OBJECT_HEADER
+                check(library.count(short) == len(EXPORTS), "%s holds its exports in the short import format,"
+                      " which MSVC's linker takes" % member)
 
 
 def check_imports(path, arch):
