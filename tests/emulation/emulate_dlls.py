@@ -5,9 +5,9 @@ entry point and TLS callbacks) must pop stdcall's argument bytes on x86 and
 keep the callee-saved registers, the DLL must call the text source as a
 CALLBACK, and on x64 every buffer it is given, the DLL's image and its stack
 lie above 4 GiB with nothing mapped below, so a pointer cut to 32 bits
-faults. The steps: start-up, a size query, ANSI and UTF-16 fills (records
-byte for byte, nothing past the LRESULT written), a confirmation, the hook's
-install, pass-on and removal, a refused hook, detach. What the DLL does with
+faults. The steps: start-up, a size query, a request passed on, ANSI and
+UTF-16 fills (records byte for byte, nothing past the LRESULT written), a
+confirmation, the hook's install, pass-on and removal, a refused hook, detach. What the DLL does with
 real windows is tested under Wine, in both bitnesses.
 
 Usage: emulate_dlls.py X86_DLL X64_DLL
@@ -26,6 +26,7 @@ except ImportError as e:
 
 WM_IME_REQUEST, WM_SETTEXT = 0x0288, 0x000C
 TSR_GETTEXT, TSR_CONFIRM = 10, 11
+SELECTION = "漢字変換".encode("cp932")
 CARET_TEXT, CARET = "abc日本語入力x".encode("cp932"), 9  # caret after 日本語
 RUN = "日本語入力"
 
@@ -67,20 +68,33 @@ def run(path, arch, moved):
         handled = u32(m.call(f"IsReconvertMsg ({name})", m.exports["IsReconvertMsg"], EDIT_WINDOW, message,
                              wparam, rec if header is not None else 0, answer, source))
         stored = m.read(answer, 16)
+        result = m.pointer(answer) if stored != b"\x5a" * 16 else "untouched"
         expect(stored[m.ptr:] == b"\x5a" * (16 - m.ptr), f"{name}: more than an LRESULT written")
         got = m.read(rec, 256)
         if expected is not None:
             expect(got == expected, f"{name}: record\n  got      {got.hex()}\n  expected {expected.hex()}")
-        return handled, m.pointer(answer), [c for c in models.calls if c[0] == "TextSource"]
+        return handled, result, [c for c in models.calls if c[0] == "TextSource"]
 
+    # Each way out of IsReconvertMsg: a size query, a request it passes on, fills of a selection and of
+    # the text around the caret, ANSI and UTF-16, a confirmation; every buffer above 4 GiB on x64.
     r = ask("size query", WM_IME_REQUEST, 4)
     expect(r == (1, 160, []), f"size query answered {r}")
+    r = ask("WM_IME_REQUEST with wParam 7", WM_IME_REQUEST, 7)
+    expect(r == (0, "untouched", []), f"wParam 7 answered {r}")
+
     getText = [("TextSource", EDIT_WINDOW, TSR_GETTEXT, 0, True)]
+    r = ask("ANSI selection", WM_IME_REQUEST, 4, b"", record(8, 8, 0, SELECTION, b"\0"), SELECTION)
+    expect(r == (1, 160, getText), f"ANSI selection answered {r}")
     r = ask("ANSI caret", WM_IME_REQUEST, 4, b"", record(10, 0, 6, RUN.encode("cp932"), b"\0"), CARET_TEXT, CARET)
     expect(r == (1, 160, getText), f"ANSI caret answered {r}")
     msime = models.messages[b"MSIMEReconvert"]
     r = ask("UTF-16 caret", msime, 4, b"", record(5, 0, 6, RUN.encode("utf-16-le"), b"\0\0"), CARET_TEXT, CARET)
     expect(r == (1, 160, getText), f"UTF-16 caret answered {r}")
+    # The IME takes 2 units from byte 2 of the run: 4 bytes back from the caret, 4 bytes long.
+    header = struct.pack("<4I", 5, 32, 2, 2)  # dwStrLen, dwStrOffset, dwCompStrLen, dwCompStrOffset
+    r = ask("UTF-16 confirmation", msime, 5, header, b"\xcc" * 4 + bytes(4) + header + b"\xcc" * 232)
+    expect(r == (1, 1, [("TextSource", EDIT_WINDOW, TSR_CONFIRM, 0x00040004, False)]), f"confirmation: {r}")
+
     # The hook: installed for the whole desktop from this module, passing
     # other messages on, removed once; a refused hook is reported.
     init, end = m.exports["InitReconvertEdit"], m.exports["EndReconvertEdit"]
