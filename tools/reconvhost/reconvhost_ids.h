@@ -30,4 +30,5 @@ enum ReconvHostExitCode {
     kExitNotRunning = 6,
     kExitStopTimeout = 7,
     kExitNoWindow = 8,
+    kExitStopDenied = 9,
 };

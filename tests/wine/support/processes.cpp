@@ -33,14 +33,21 @@ HANDLE OpenInheritable(const std::wstring& path) {
 
 bool ChildProcess::Start(const std::wstring& exe, const std::wstring& args, const std::wstring& stdoutPath,
                          const std::wstring& stderrPath) {
+    HANDLE out = OpenInheritable(stdoutPath);
+    HANDLE err = OpenInheritable(stderrPath);
+    bool started = Start(exe, args, out, err);
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    if (err != INVALID_HANDLE_VALUE) CloseHandle(err);
+    return started;
+}
+
+bool ChildProcess::Start(const std::wstring& exe, const std::wstring& args, HANDLE out, HANDLE err) {
     Kill();
     std::wstring command = L"\"" + exe + L"\" " + args;
     std::vector<wchar_t> buffer(command.begin(), command.end());
     buffer.push_back(0);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    HANDLE out = OpenInheritable(stdoutPath);
-    HANDLE err = OpenInheritable(stderrPath);
     BOOL redirect = out != INVALID_HANDLE_VALUE || err != INVALID_HANDLE_VALUE;
     if (redirect) {
         startup.dwFlags = STARTF_USESTDHANDLES;
@@ -50,8 +57,6 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& args, cons
     }
     BOOL started = CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, redirect, 0, nullptr, nullptr,
                                   &startup, &info_);
-    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-    if (err != INVALID_HANDLE_VALUE) CloseHandle(err);
     if (!started) info_ = {};
     return started != FALSE;
 }

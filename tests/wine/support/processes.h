@@ -25,6 +25,8 @@ public:
     // files when their paths are not empty.
     bool Start(const std::wstring& exe, const std::wstring& args, const std::wstring& stdoutPath = L"",
                const std::wstring& stderrPath = L"");
+    // The same with standard output on an inheritable handle of the caller's.
+    bool Start(const std::wstring& exe, const std::wstring& args, HANDLE out, HANDLE err = INVALID_HANDLE_VALUE);
     // True when it exited within `timeoutMs`; its exit code in *code. With
     // `pumping`, this thread's messages (trace lines from the child among
     // them) are handled while it waits.
