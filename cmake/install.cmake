@@ -19,8 +19,9 @@ set(RODAVOZI_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Rodavozi)
 target_include_directories(rodavozi INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 set_target_properties(rodavozi PROPERTIES EXPORT_NAME Rodavozi)
 
-# ARCHIVE is the import library that dlltool writes after the link, so the
-# decorated x86 names resolve to the undecorated exports.
+# ARCHIVE is the import library that llvm-dlltool writes over the linker's
+# after the link (windows_library.cmake), so the decorated x86 names resolve
+# to the undecorated exports and MSVC's linker takes it too.
 install(TARGETS rodavozi EXPORT RodavoziTargets
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})

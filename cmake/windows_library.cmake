@@ -35,11 +35,13 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(EXPORT_SUFFIX_4 "@4")
     set(EXPORT_SUFFIX_24 "@24")
     set(RODAVOZI_ARCH x86)
+    set(RODAVOZI_DLLTOOL_MACHINE i386)
 else()
     set(EXPORT_SUFFIX_0 "")
     set(EXPORT_SUFFIX_4 "")
     set(EXPORT_SUFFIX_24 "")
     set(RODAVOZI_ARCH x64)
+    set(RODAVOZI_DLLTOOL_MACHINE i386:x86-64)
 endif()
 configure_file(module/exports.def.in ${CMAKE_CURRENT_BINARY_DIR}/RODAVOZI.def @ONLY)
 
@@ -68,12 +70,15 @@ target_link_options(rodavozi PRIVATE -static -s -Wl,--kill-at
     -Wl,--enable-stdcall-fixup)
 
 # The import library maps the names that callers' compilers produce (on x86
-# decorated with the argument size) to the undecorated exports.
+# decorated with the argument size) to the undecorated exports. LLVM's dlltool
+# writes it in the short import format, which MSVC's linker takes as well as
+# GNU ld (GNU dlltool's objects fail MSVC's x86 link with /SAFESEH).
+find_program(RODAVOZI_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
 set(RODAVOZI_IMPORT_LIB ${CMAKE_BINARY_DIR}/lib/RODAVOZI.lib)
 add_custom_command(TARGET rodavozi POST_BUILD
-    COMMAND ${CMAKE_DLLTOOL} -k -d ${CMAKE_CURRENT_BINARY_DIR}/RODAVOZI.def -D RODAVOZI.DLL
-            -l ${RODAVOZI_IMPORT_LIB}
-    COMMENT "Import library RODAVOZI.lib")
+    COMMAND ${RODAVOZI_LLVM_DLLTOOL} -m ${RODAVOZI_DLLTOOL_MACHINE} -k
+            -d ${CMAKE_CURRENT_BINARY_DIR}/RODAVOZI.def -D RODAVOZI.DLL -l ${RODAVOZI_IMPORT_LIB}
+    COMMENT "Import library RODAVOZI.lib (short import format)")
 
 # install() rules and the exported package for hosts.
 include(${CMAKE_CURRENT_LIST_DIR}/install.cmake)

@@ -1,14 +1,19 @@
 #!/usr/bin/python3
-"""Runs the shipped DLLs' machine code under CPU emulation: start-up,
-IsReconvertMsg with a text source of the harness's own, the hook's install
-and removal, detach. The 32-bit DLL runs nowhere else in the tests.
+"""Checks the shipped DLLs' binary interface under CPU emulation, which Wine
+cannot show: every call into the DLL (the exports, the hook procedure, the
+entry point and TLS callbacks) must pop stdcall's argument bytes on x86 and
+keep the callee-saved registers, the DLL must call the text source as a
+CALLBACK, and on x64 every buffer it is given, the DLL's image and its stack
+lie above 4 GiB with nothing mapped below, so a pointer cut to 32 bits
+faults. The steps: start-up, a size query, a request passed on, ANSI and
+UTF-16 fills (records byte for byte, nothing past the LRESULT written), a
+confirmation, the hook's install, pass-on and removal, a refused hook, detach. What the DLL does with
+real windows is tested under Wine, in both bitnesses.
 
 Usage: emulate_dlls.py X86_DLL X64_DLL
 
-Each DLL is loaded at its own base and at a moved one. Every call checks the
-calling convention; records are checked byte for byte; the answers, records
-and trace lines of all four runs must agree. Prints PASS/FAIL lines; exits 1
-on any failure.
+Each DLL is loaded at its own base and at a moved one (its relocations).
+Prints PASS/FAIL lines; exits 1 on any failure.
 """
 import struct
 import sys
@@ -34,14 +39,14 @@ def record(strlen, comp_len, comp_off, string, unit):
 
 
 def run(path, arch, moved):
-    """One load of one DLL: checks each step and returns the transcript that
-    all runs must agree on, with the problems found."""
+    """One load of one DLL: each step's answers, with the convention checked
+    on every call; returns the problems found."""
     m = Machine(arch)
     models = Win32Models(m)
     m.load(path, m.a["moved"] if moved else None, models)
     source = m.trap("harness", "TextSource", *models.bind("harness", "TextSource"))
-    rec, answer, cwp = m.h + DATA, m.h + DATA + 0x200, m.h + DATA + 0x300  # same low 32 bits on both
-    transcript, problems = [], []
+    rec, answer, cwp = m.h + DATA, m.h + DATA + 0x200, m.h + DATA + 0x300  # above 4 GiB on x64
+    problems = []
 
     def expect(ok, what):
         if not ok:
@@ -50,17 +55,13 @@ def run(path, arch, moved):
     def u32(v):
         return v & 0xFFFFFFFF
 
-    m.notify(1)  # process attach
-    expect({b"MSIMEReconvert", b"Atok Message for ReconvertString", b"MSIMEDocumentFeed",
-            b"Atok Message for DocumentFeed"} <= set(models.messages), "the four request messages registered")
-    expect(("FindWindowA", b"VeskDebugWClass", 0) in models.calls, "the trace window looked up")
-    transcript.append(("start-up traces", models.traces[:]))
+    m.notify(1)  # process attach; the trace window exists, so every step also traces through wvsprintfA
 
     def ask(name, message, wparam, header=None, expected=None, text=None, caret=-1):
         """IsReconvertMsg for the edit window. `header`: the record's fields
         from dwStrLen on as the IME set them (None: a size query, no record);
         `expected`: the record's 256 bytes afterwards."""
-        models.traces.clear(), models.calls.clear()
+        models.calls.clear()
         models.source = (text, caret)
         m.write(rec, b"\xcc" * 4 + bytes(4) + (header or b"") + b"\xcc" * 248)  # dwVersion 0
         m.write(answer, b"\x5a" * 16)
@@ -68,17 +69,16 @@ def run(path, arch, moved):
                              wparam, rec if header is not None else 0, answer, source))
         stored = m.read(answer, 16)
         result = m.pointer(answer) if stored != b"\x5a" * 16 else "untouched"
-        expect(stored[m.ptr:] == b"\x5a" * (16 - m.ptr), f"{name}: more than the answer written")
+        expect(stored[m.ptr:] == b"\x5a" * (16 - m.ptr), f"{name}: more than an LRESULT written")
         got = m.read(rec, 256)
         if expected is not None:
             expect(got == expected, f"{name}: record\n  got      {got.hex()}\n  expected {expected.hex()}")
-        calls = [c for c in models.calls if c[0] == "TextSource"]
-        transcript.append((name, handled, result, got, calls, models.traces[:]))
-        return handled, result, calls
+        return handled, result, [c for c in models.calls if c[0] == "TextSource"]
 
+    # Each way out of IsReconvertMsg: a size query, a request it passes on, fills of a selection and of
+    # the text around the caret, ANSI and UTF-16, a confirmation; every buffer above 4 GiB on x64.
     r = ask("size query", WM_IME_REQUEST, 4)
     expect(r == (1, 160, []), f"size query answered {r}")
-    expect(transcript[-1][-1][:1] == [b"\n0 recon 4 0 "], f"size query traced {transcript[-1][-1]}")
     r = ask("WM_IME_REQUEST with wParam 7", WM_IME_REQUEST, 7)
     expect(r == (0, "untouched", []), f"wParam 7 answered {r}")
 
@@ -120,18 +120,18 @@ def run(path, arch, moved):
 
     for reason in (2, 3, 0):  # thread attach, thread detach, process detach
         m.notify(reason)
-    return transcript, problems
+    return problems
 
 
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
-    failed, transcripts = 0, {}
+    failed = 0
     for arch, path in zip(("x86", "x64"), sys.argv[1:]):
         for moved in (False, True):
             what = f"{arch} DLL at its {'moved' if moved else 'own'} base"
             try:
-                transcripts[what], problems = run(path, arch, moved)
+                problems = run(path, arch, moved)
             except EmulationFailure as e:
                 problems = [str(e)]
             except Exception as e:  # a model meeting something it cannot read counts as a failure too
@@ -140,15 +140,6 @@ def main():
             for p in problems:
                 print("    " + p)
             failed += bool(problems)
-    first = next(iter(transcripts.items()), None)
-    for what, t in transcripts.items():
-        if first and what != first[0]:
-            diff = [f"{a[0]}: {a[1:]} vs {b[1:]}" for a, b in zip(first[1], t) if a != b]
-            diff += [] if len(t) == len(first[1]) else ["the runs made different numbers of calls"]
-            print(("PASS: " if not diff else "FAIL: ") + f"{what} agrees with the {first[0]}")
-            for d in diff:
-                print("    " + d)
-            failed += bool(diff)
     print(f"{failed} failed" if failed else "all passed")
     return 1 if failed else 0
 

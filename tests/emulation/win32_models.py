@@ -21,7 +21,7 @@ def check(ok, what):
 
 class Win32Models:
     def __init__(self, m):
-        self.m, self.traces, self.messages, self.calls = m, [], {}, []
+        self.m, self.messages, self.calls = m, {}, []
         self.heap, self.refuse_hook, self.hook = m.h + HEAP, False, 0
         self.source = None  # (text, result) that the harness's text source hands back
         r, w, cstr = m.read, m.write, m.cstr
@@ -137,7 +137,6 @@ class Win32Models:
         data, size, text = self.m.pointer(lparam), self.m.u32(lparam + p), self.m.pointer(lparam + 2 * p)
         sent = self.m.read(text, size) if size else b""
         check(data == 0 and size and sent.find(0) == size - 1, f"trace dwData {data:#x}, cbData {size}: {sent!r}")
-        self.traces.append(sent[:-1])
         return 1
 
     def SetWindowsHookExA(self, kind, proc, module, thread):

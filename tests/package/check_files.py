@@ -8,7 +8,7 @@ Usage:
       with a BOM; every DLL, program and import library sits in the folder
       of its architecture; each program has a manifest (asInvoker,
       per-monitor DPI aware v2), version information and an icon of its
-      architecture.
+      architecture; the import libraries are in the short import format.
   check_files.py imports PROGRAM.exe x86|x64
       the program is of that architecture and imports exactly the four
       exports from RODAVOZI.DLL under their undecorated names.
@@ -129,6 +129,9 @@ def check_zip(path):
                 check(library.startswith(b"!<arch>\n"), "%s is an archive" % member)
                 absent = [s.decode() for s in DECORATED[arch] if s + b"\0" not in library]
                 check(not absent, "%s provides the %s import symbols (absent: %s)" % (member, arch, absent))
+                short = b"\0\0\xff\xff\0\0" + MACHINES[arch].to_bytes(2, "little")  # IMPORT_OBJECT_HEADER
+                check(library.count(short) == len(EXPORTS), "%s holds its exports in the short import format,"
+                      " which MSVC's linker takes" % member)
         check(len(icons) == 2 and all(len(looks) == len(ARCHES) for looks in icons.values()),
               "each program's icon differs between the architectures")
 
