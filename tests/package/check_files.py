@@ -32,7 +32,7 @@ except ImportError:
 
 ARCHES = ("x86", "x64")
 MACHINES = {"x86": 0x014C, "x64": 0x8664}
-PER_ARCH = ["RODAVOZI.DLL", "RODAVOZI.lib", "RODAVOZI.def", "tracewin.exe", "reconvhost.exe"]
+PER_ARCH = ["RODAVOZI.DLL", "RODAVOZI.lib", "RODAVOZI.def", "tracewin.exe", "reconvhost.exe", "rodacheck.exe"]
 TEXT = "README-Windows.txt"
 EXPECTED_ZIP = sorted([TEXT, "include/rodavozi.h"] +
                       ["%s/%s" % (arch, name) for arch in ARCHES for name in PER_ARCH])
@@ -81,7 +81,7 @@ def check_zip(path):
                   "%s has CRLF line ends only (%d bare LF, %d bare CR)" % (TEXT, bare_lf, bare_cr))
 
         for arch in ARCHES:
-            for name in ("RODAVOZI.DLL", "tracewin.exe", "reconvhost.exe"):
+            for name in ("RODAVOZI.DLL", "tracewin.exe", "reconvhost.exe", "rodacheck.exe"):
                 member = "%s/%s" % (arch, name)
                 if member in names:
                     machine = machine_of(archive.read(member))

@@ -50,6 +50,20 @@ public:
     void PasswordRequest(const Way& way, bool feed);
 
 private:
+    // Whether any two characters of the editor's text stand in `bytes`, in
+    // the ANSI code page or in UTF-16.
+    bool HoldsText(const std::vector<uint8_t>& bytes) const {
+        const std::string haystack(bytes.begin(), bytes.end());
+        for (size_t i = 0; i + 2 <= e_.text.size(); ++i) {
+            const std::wstring pair = e_.text.substr(i, 2);
+            const std::string wide(reinterpret_cast<const char*>(pair.data()), 2 * sizeof(wchar_t));
+            if (haystack.find(ToCodePage(CP_ACP, pair)) != std::string::npos ||
+                haystack.find(wide) != std::string::npos)
+                return true;
+        }
+        return false;
+    }
+
     // A wrong position explained by a control that counts other units than
     // the library takes, under Wine: a fact of Wine, not a fault.
     void PositionResult(bool right, const std::string& label, const std::string& seen) {
@@ -223,8 +237,13 @@ void EditorCheck::PasswordRequest(const Way& way, bool feed) {
                                          encoding == Encoding::Ansi ? s_.leads : nullptr);
     std::string label = e_.name + ": " + (feed ? "document feed" : "reconversion") + ", " +
                         WayName(way, e_.window, throughImm) + ": ";
-    if (!served || record.answer == 0) {
-        s_.emit(Status::Ok, label + Format("nothing offered (size answer %ld)", long(record.sizeAnswer)));
+    if ((!served || record.answer == 0) && !HoldsText(record.bytes)) {
+        s_.emit(Status::Ok, label + Format("nothing offered (size answer %ld, fill answer %ld)",
+                                           long(record.sizeAnswer), long(record.answer)));
+        return;
+    }
+    if (record.answer == 0) {
+        s_.emit(Status::Fail, label + "fill answered 0, but the password's text is in the record");
         return;
     }
     size_t caret = 0;
