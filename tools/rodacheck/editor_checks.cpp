@@ -218,12 +218,15 @@ void EditorCheck::Feed(const Way& way) {
     if (!Fill(way, way.code, &record, &label)) return;
     size_t caretInString = 0, start = 0;
     const std::wstring string = RecordText(record.view, record.view.composition.offset, &caretInString);
-    const bool atCaret = AtCaret(record, &start);
+    // Only double-byte text is offered: with none, the string is empty.
+    const bool atCaret = AtCaret(record, &start) && string.empty() != s_.doubleByte;
     PositionResult(atCaret, label,
                    Format("%s record sound (dwSize %u), string ", EncodingName(record.view.encoding),
                           record.view.header.dwSize) +
                        Quote(string) + Format(", caret at %u: ", record.view.header.dwCompStrOffset) +
-                       (atCaret ? "the text around the caret" : "not the text around the caret"));
+                       (!atCaret            ? "not the text around the caret"
+                        : string.empty()    ? "no double-byte text to offer"
+                                            : "the text around the caret"));
 }
 
 void EditorCheck::PasswordRequest(const Way& way, bool feed) {
