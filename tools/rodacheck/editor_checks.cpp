@@ -185,24 +185,10 @@ void EditorCheck::Reconversion(const Way& way) {
                                  : Format("; the composition is %lu to %lu", wantStart, wantEnd)));
     if (!selected) return;
 
-    // The IME's result replaces the selection, character by character, as
-    // WM_IME_CHAR in the window's form.
+    // The result replaces the selection. Not as WM_IME_CHAR: under Wine a
+    // double-byte WM_IME_CHAR to an ANSI EDIT arrives as two characters.
     const std::wstring result = L"[" + composition + L"]";
-    const bool unicode = IsWindowUnicode(e_.window) != FALSE;
-    for (wchar_t c : result) {
-        if (unicode) {
-            SendMessageW(e_.window, WM_IME_CHAR, c, 1);
-            continue;
-        }
-        std::string bytes = ToCodePage(CP_ACP, std::wstring(1, c));
-        WPARAM code = bytes.size() == 2 ? (uint8_t(bytes[0]) << 8 | uint8_t(bytes[1])) : uint8_t(bytes[0]);
-        SendMessageA(e_.window, WM_IME_CHAR, code, 1);
-    }
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    SendMessageW(e_.window, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(result.c_str()));
     const std::wstring want = e_.text.substr(0, compStart) + result + e_.text.substr(compEnd);
     const std::wstring got = EditorText(e_.window);
     if (got == want)
