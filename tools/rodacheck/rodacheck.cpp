@@ -25,6 +25,9 @@ namespace {
 enum ExitCode { kAllPassed = 0, kSomeFailed = 1, kCouldNotRun = 2 };
 enum ChildExit { kChildDone = 0, kChildNoWindows = 40, kChildNoReader = 41 };
 const DWORD kChildTimeoutMs = 180000;  // Wine on a loaded machine is slow; Windows takes seconds
+// The child's last line: a child that ends without it did not finish, whatever
+// its exit code says (a process killed under Wine may leave 0).
+const char kChildEnd[] = "#end";
 
 const char kUsage[] =
     "Usage: rodacheck [--out FILE]\n"
@@ -115,6 +118,7 @@ int ChildMain() {
 
     for (const Editor& editor : editors) CheckEditor(setting, editor);
     DestroyWindow(frame);
+    if (!WriteLine(out, kChildEnd)) return kChildNoReader;
     return kChildDone;
 }
 
@@ -152,7 +156,7 @@ bool RunChild(Report* report, DWORD* childExit) {
 
     std::string pending;
     const DWORD begun = GetTickCount();
-    bool ended = false, timedOut = false, stopped = false;
+    bool ended = false, timedOut = false, stopped = false, finished = false;
     while (!ended) {
         DWORD available = 0;
         // The pipe breaks once the child has ended and its lines are read.
@@ -163,8 +167,13 @@ bool RunChild(Report* report, DWORD* childExit) {
             DWORD got = 0;
             ReadFile(readEnd, &chunk[0], available, &got, nullptr);
             pending.append(chunk, 0, got);
-            for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1))
-                report->Write(pending.substr(0, end));
+            for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+                const std::string line = pending.substr(0, end);
+                if (line == kChildEnd)
+                    finished = true;
+                else
+                    report->Write(line);
+            }
             continue;
         } else if (WaitForSingleObject(g_stop, 0) == WAIT_OBJECT_0) {
             stopped = true;
@@ -190,7 +199,7 @@ bool RunChild(Report* report, DWORD* childExit) {
                                          kChildTimeoutMs / 1000));
     else if (stopped)
         report->Add(Status::Fail, "the check was interrupted");
-    else if (*childExit != kChildDone && *childExit != kChildNoWindows)
+    else if (*childExit != kChildNoWindows && (!finished || *childExit != kChildDone))
         report->Add(Status::Fail, Format("the check process ended early (exit code 0x%lx)", *childExit));
     return true;
 }
