@@ -159,10 +159,11 @@ DWORD ControlPosition(const Editor& editor, size_t index) {
 }
 
 void Reset(const Editor& editor) {
+    // The focus first: the caret is placed after anything that taking it does.
+    SetFocus(editor.window);
     SetWindowTextW(editor.window, editor.text.c_str());
     DWORD caret = ControlPosition(editor, editor.caret);
     SendMessageW(editor.window, EM_SETSEL, caret, caret);
-    SetFocus(editor.window);
 }
 
 }  // namespace rodacheck
