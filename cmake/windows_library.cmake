@@ -12,6 +12,8 @@ add_library(rodavozi_core STATIC
     module/trace.cpp
     reconvert/edit_text_source.cpp
     hook/subclass_record.cpp
+    hook/pass_on_guard.cpp
+    hook/other_copy.cpp
     hook/module_pin.cpp
     hook/subclass_proc.cpp
     hook/document_feed.cpp

@@ -4,6 +4,7 @@
 // the window back when the IME closes its status window over it.
 #include "hook/hook.h"
 #include "hook/module_pin.h"
+#include "hook/other_copy.h"
 #include "hook/subclass_proc.h"
 #include "hook/subclass_record.h"
 #include "module/dbcs_text.h"
@@ -44,6 +45,11 @@ void SubclassRequestTarget(HWND target, UINT message) {
     ProcessState.ExaminedProc = examined;
     TraceMessage("query %x %x ", TRACE_HEX(examined), TRACE_HEX(ours));
     if (RunsOursUnrecorded(target, examined, ours)) return;
+    // Another host's copy of the module serves it: it stays that copy's.
+    if (ServedByAnotherCopy(target)) {
+        TraceMessage("another copy %x ", TRACE_HEX(target));
+        return;
+    }
 
     HWND recorded = SharedState.SubclassedWindow;
     TraceMessage("(hwnd=%x %x %x %x %x %x)", TRACE_HEX(target), message, TRACE_HEX(recorded),

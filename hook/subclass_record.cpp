@@ -1,5 +1,6 @@
 #include "hook/subclass_record.h"
 
+#include "hook/pass_on_guard.h"
 #include "hook/subclass_proc.h"
 #include "module/state.h"
 
@@ -8,15 +9,6 @@ LOCALSUBCLASS LocalSubclasses[LOCAL_SUBCLASS_RECORDS];
 namespace {
 
 const char kMarkProperty[] = SUBCLASS_MARK_PROPERTY;
-
-LONG volatile g_lastMark;
-
-HANDLE NewMark(void) {
-    LONG mark;
-    do mark = InterlockedIncrement(&g_lastMark);
-    while (mark == 0);
-    return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(static_cast<ULONG>(mark)));
-}
 
 void Release(LOCALSUBCLASS* record) {
     record->PreviousProc = nullptr;
@@ -33,12 +25,18 @@ void Free(LOCALSUBCLASS* record, HWND window) {
         Release(record);
 }
 
+bool RunsOurs(const LOCALSUBCLASS* record);
+
 // A record whose window is gone, or whose handle now belongs to another
-// window (another thread's, or one without this record's mark).
+// window: another thread's, or one that carries no mark and does not run
+// ours. A mark that is not the record's own proves nothing: an older copy of
+// the module may have written it over ours while ours still runs beneath
+// its procedure, and freeing the record would cut the window's chain.
 bool IsStale(const LOCALSUBCLASS* record, HWND window) {
     if (!IsWindow(window)) return true;
     if (GetWindowThreadProcessId(window, nullptr) != record->Thread) return true;
-    return record->Thread == GetCurrentThreadId() && GetPropA(window, kMarkProperty) != record->Mark;
+    if (record->Thread != GetCurrentThreadId()) return false;
+    return GetPropA(window, kMarkProperty) == nullptr && !RunsOurs(record);
 }
 
 // Whether the window runs ReconvertEditProc itself, read in the form the
@@ -92,7 +90,9 @@ LOCALSUBCLASS* FindMarkedSubclass(HWND window) {
 LOCALSUBCLASS* AddLocalSubclass(HWND window, WNDPROC previous, BOOL unicode) {
     for (LOCALSUBCLASS& record : LocalSubclasses) {
         if (InterlockedCompareExchange(&record.Taken, 1, 0) != 0) continue;
-        HANDLE mark = NewMark();
+        // The record's address: no other record, and no other copy of the
+        // module in this process, can write the same value.
+        HANDLE mark = static_cast<HANDLE>(&record);
         if (!SetPropA(window, kMarkProperty, mark)) {
             InterlockedExchange(&record.Taken, 0);
             return nullptr;
@@ -129,8 +129,14 @@ void GiveBackThreadSubclasses(void) {
 }
 
 LRESULT CallPreviousProcedure(const LOCALSUBCLASS* record, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (record->Unicode) return CallWindowProcW(record->PreviousProc, window, message, wParam, lParam);
-    return CallWindowProcA(record->PreviousProc, window, message, wParam, lParam);
+    PASSONFRAME frame;
+    if (!EnterPassOn(&frame, window, message)) return DefaultProcessing(window, message, wParam, lParam);
+    // The record may be freed while the message is handled: read it first.
+    WNDPROC previous = record->PreviousProc;
+    LRESULT result = record->Unicode ? CallWindowProcW(previous, window, message, wParam, lParam)
+                                     : CallWindowProcA(previous, window, message, wParam, lParam);
+    LeavePassOn(&frame);
+    return result;
 }
 
 LRESULT DefaultProcessing(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

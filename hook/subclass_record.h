@@ -21,7 +21,9 @@ enum { LOCAL_SUBCLASS_RECORDS = 16 };
 
 // The window property that marks a subclassed window with its record's mark.
 // Properties go with their window, so a later window that gets the same
-// handle value carries none.
+// handle value carries none. Every copy of the module uses this name, each
+// with marks no other copy writes (its records' addresses), so a mark also
+// tells a copy that another one serves the window.
 #define SUBCLASS_MARK_PROPERTY "RodavoziSubclass"
 
 typedef struct LOCALSUBCLASS {
@@ -54,12 +56,12 @@ LOCALSUBCLASS* FindLocalSubclass(HWND window);
 
 // Drops the records of windows that were destroyed without this process
 // seeing it: the handle is gone, or names another window now (another
-// thread's, or one without the record's mark property).
+// thread's, or one that carries no mark and does not run ReconvertEditProc;
+// a mark another copy of the module wrote keeps the record).
 void DropStaleSubclasses(void);
 
-// The same, also checking that the window is the one the record was made
-// for (its mark property), after DropStaleSubclasses. For the hook, which
-// meets any handle.
+// FindLocalSubclass after DropStaleSubclasses, so that a reused handle finds
+// no old record. For the hook, which meets any handle.
 LOCALSUBCLASS* FindMarkedSubclass(HWND window);
 
 // Records `window`, a window of the calling thread, before ReconvertEditProc
@@ -81,7 +83,8 @@ bool GiveBackLocalSubclass(LOCALSUBCLASS* record);
 void GiveBackThreadSubclasses(void);
 
 // Passes a message on to the recorded previous procedure, in the W form when
-// the window was subclassed with the W call.
+// the window was subclassed with the W call; a message that loops back here
+// round after round gets default processing instead (pass_on_guard.h).
 LRESULT CallPreviousProcedure(const LOCALSUBCLASS* record, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Default processing for a window that runs ReconvertEditProc without a

@@ -116,6 +116,35 @@ TEST_F(HookProc, OurSubclassUnderAnotherIsNotSubclassedAgain) {
     SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PlainProc));
 }
 
+// A chain that leads back into ours ends a message in default processing
+// after a few rounds, not in a stack overflow.
+TEST_F(HookProc, AChainThatLoopsEndsInDefaultProcessing) {
+    Call(HC_ACTION, WM_IME_REQUEST);
+    FindLocalSubclass(window)->PreviousProc = OnTopProc;
+    g_below = ReconvertEditProc;
+    g_onTopCalls = 0;
+    EXPECT_TRUE(SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("abc")));
+    EXPECT_TRUE(g_onTopCalls >= 1 && g_onTopCalls <= 16) << g_onTopCalls;
+    FindLocalSubclass(window)->PreviousProc = PlainProc;
+}
+
+// An older copy of the module goes on top of ours and writes its mark over
+// ours, later gives back and removes it: the window runs ours all along, so
+// our record stays.
+TEST_F(HookProc, AMarkNotOursNeverDropsTheRecord) {
+    Call(HC_ACTION, WM_IME_REQUEST);
+    g_below = ReconvertEditProc;
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OnTopProc));
+    SetPropA(window, SUBCLASS_MARK_PROPERTY, reinterpret_cast<HANDLE>(1));
+    Call(HC_ACTION, WM_IME_REQUEST);
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ReconvertEditProc));
+    RemovePropA(window, SUBCLASS_MARK_PROPERTY);
+    Call(HC_ACTION, WM_IME_REQUEST);
+    g_plainCalls = 0;
+    SendMessageA(window, WM_USER, 0, 0);
+    EXPECT_EQ(g_plainCalls, 1) << "the window still reaches its own procedure";
+}
+
 // Another program bent the shared record: it names this window, with an
 // address that is code in no process, and the Unicode flag. The window is
 // still subclassed and served, the address is never called or installed,

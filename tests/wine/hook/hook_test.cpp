@@ -5,10 +5,13 @@
 
 #include <stdio.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
 #include "support/loaded_dll.h"
+#include "support/processes.h"
 #include "support/trace_window.h"
 
 namespace {
@@ -193,6 +196,50 @@ TEST_F(Hook, UnicodeEditWindow) {
     SendMessageA(window, WM_KILLFOCUS, 0, 0);
     EXPECT_EQ(GetWindowLongPtrW(window, GWLP_WNDPROC), before);
     EXPECT_FALSE(Shared()->SubclassedUnicode);
+}
+
+// Two hosts from two folders: two copies of the module hook this process.
+// Requests to E1, E2, E1, E1 once made them subclass over each other until
+// the chain looped and the next ordinary message overflowed the stack. Run
+// with either copy's hook the newer one, on ANSI and Unicode windows.
+TEST_F(Hook, TwoCopiesNeverLoopAWindowsChain) {
+    WNDCLASSA mine;  // the system's Edit class, unless Hook.UnicodeEditWindow has unregistered the test's
+    if (GetClassInfoA(GetModuleHandleA(nullptr), "EDIT", &mine) && mine.lpfnWndProc == OwnEditProc)
+        UnregisterClassA("EDIT", GetModuleHandleA(nullptr));
+    HMODULE second = LoadLibraryA((ExeDir() + "second-copy\\RODAVOZI.DLL").c_str());  // copied there by the build
+    ASSERT_TRUE(second != nullptr && second != Dll().module);
+    auto proc = [second](const char* name) { return reinterpret_cast<void*>(GetProcAddress(second, name)); };
+    auto secondInit = reinterpret_cast<int(WINAPI*)(DWORD)>(proc("InitReconvertEdit"));
+    auto secondEnd = reinterpret_cast<BOOL(WINAPI*)()>(proc("EndReconvertEdit"));
+    ASSERT_EQ(secondInit(0), 1);  // the newer hook, which runs first
+    for (int newer : {2, 1}) {
+        if (newer == 1 && !(Dll().EndReconvertEdit() && Dll().InitReconvertEdit(0))) ADD_FAILURE() << "hook again";
+        for (bool unicode : {false, true}) {
+            HWND e[2];
+            for (HWND& w : e) {
+                w = unicode ? CreateWindowW(L"edit", L"", 0, 0, 0, 50, 20, nullptr, nullptr, nullptr, nullptr)
+                            : Create("edit");
+                SetWindowTextA(w, "abcd");
+            }
+            LONG_PTR own = GetWindowLongPtrA(e[0], GWLP_WNDPROC);
+            for (int step : {0, 1, 0, 0, 1}) {
+                EXPECT_EQ(SizeQuery(e[step]), 160);
+                std::vector<std::string> lines = TraceTexts();
+                EXPECT_LE(std::count(lines.begin(), lines.end(), "subclass "), 1) << "one copy serves a window";
+                for (HWND w : e) {  // ordinary messages reach the control: default processing keeps no selection
+                    SendMessageA(w, EM_SETSEL, 1, 3);
+                    EXPECT_EQ(SendMessageA(w, EM_GETSEL, 0, 0), MAKELONG(1, 3)) << newer << " newer, W " << unicode;
+                }
+            }
+            for (HWND w : e) {
+                SendMessageA(w, WM_KILLFOCUS, 0, 0);
+                EXPECT_EQ(GetWindowLongPtrA(w, GWLP_WNDPROC), own) << "given back whole";
+                DestroyWindow(w);
+            }
+        }
+    }
+    EXPECT_NE(secondEnd(), 0);
+    FreeLibrary(second);
 }
 
 }  // namespace
