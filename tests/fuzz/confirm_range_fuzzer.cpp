@@ -29,16 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    compOffset, caret);
     }
 
-    // The length in ANSI bytes: two per character, whatever the record's
-    // unit; a length too long for 16 bits stays inside them, so that the
-    // distance read back is the distance computed.
-    uint32_t characters = unicode ? compLength : compLength / 2;
+    // The length in ANSI bytes, whatever the record's unit; a length too
+    // long for 16 bits stays inside them, so that the distance read back is
+    // the distance computed.
+    uint64_t want = RangeBytesFor(compLength, unicode);
     FUZZ_CHECK(bytes % 2 == 0, "odd length %u", bytes);
-    if (characters <= 0x7FFF) {
-        FUZZ_CHECK(bytes == 2 * characters, "length %u for %u characters", bytes, characters);
-    } else {
-        FUZZ_CHECK(bytes >= 0x8000, "length %u for %u characters wrapped", bytes, characters);
-    }
+    FUZZ_CHECK(want <= 0xFFFE ? bytes == want : bytes >= 0x8000, "length %u for a composition of %u (%s)", bytes,
+               compLength, unicode ? "UTF-16" : "ANSI");
 
     // Same composition, other encoding, equal lengths in bytes: same range.
     if (compLength <= 0x7FFFFFFF) {

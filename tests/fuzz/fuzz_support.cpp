@@ -27,14 +27,3 @@ CodePageChoice ChooseCodePage(FuzzInput& in) {
         if (IsLeadByte(static_cast<unsigned char>(b))) choice.lowLeadBytes = true;
     return choice;
 }
-
-std::vector<bool> CharacterStarts(const uint8_t* text, size_t length) {
-    std::vector<bool> starts(length + 2, false);
-    size_t i = 0;
-    while (i < length) {
-        starts[i] = true;
-        i += IsLeadByte(text[i]) ? 2 : 1;
-    }
-    starts[length] = i == length;  // not so when a lone lead byte ends the text
-    return starts;
-}

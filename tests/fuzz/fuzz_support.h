@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "common/test_text.h"
 #include "module/byte_classes.h"
 
 // Stops the run with a message when an invariant does not hold. libFuzzer
@@ -63,16 +64,23 @@ struct CodePageChoice {
 // ANSI conversion) for it.
 CodePageChoice ChooseCodePage(FuzzInput& in);
 
-// The reference reading of text: walks `text` (length bytes, zero bytes
-// being ordinary characters) from its start, a lead byte taking the byte after
-// it along whatever it is. Element i is true when a character begins at i;
-// element `length` is true when the walk lands exactly at the end.
-std::vector<bool> CharacterStarts(const uint8_t* text, size_t length);
+// The reference reading of text from its start under the page chosen (see
+// common/test_text.h).
+inline std::vector<bool> CharacterStarts(const uint8_t* text, size_t length) {
+    return CharacterStarts(text, length, IsLeadByte);
+}
 
 // True when a lead byte at `i` starts a two-byte character of `text` read from
 // its start (i < starts.size() - 1).
 inline bool LeadStartsAt(const std::vector<bool>& starts, const uint8_t* text, size_t i) {
     return starts[i] && IsLeadByte(text[i]);
+}
+
+// The length in ANSI bytes that a confirmation's range must carry for a
+// composition of `compLength` record units: two per UTF-16 unit, an odd ANSI
+// length without its last byte. The range holds it only up to 0xFFFE.
+inline uint64_t RangeBytesFor(uint32_t compLength, int unicode) {
+    return unicode ? 2ull * compLength : compLength - compLength % 2;
 }
 
 // A lead byte followed by a trail byte.

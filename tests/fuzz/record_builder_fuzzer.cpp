@@ -174,19 +174,31 @@ void CheckWideString(Record& wide, const Fill& w, Record& ansi, const Fill& a, c
                "UTF-16 lengths %u %u for ANSI %u %u", hw->dwCompStrLen, hw->dwTargetStrLen, ha->dwCompStrLen,
                ha->dwTargetStrLen);
     uint32_t units = hw->dwStrLen;
-    // A real code page converts each double-byte character to one unit (one
-    // that iconv cannot map ends the conversion early); the conversion used
-    // for made-up pages knows nothing of their characters.
-    if (!madeUpPage) FUZZ_CHECK(units <= ha->dwStrLen / 2, "%u units for %u ANSI bytes", units, ha->dwStrLen);
     FUZZ_CHECK(RECORD_STRING_OFFSET + 2 * (units + 1) <= kWrittenAtMost, "%u units do not fit", units);
-    uint16_t expected[kSourceBuffer];
-    AnsiToUtf16(ansiString, expected, kSourceBuffer);
     const uint8_t* s = wide.bytes + RECORD_STRING_OFFSET;
+    uint16_t record[kSourceBuffer] = {};
     for (uint32_t i = 0; i <= units; ++i) {
-        uint16_t unit = static_cast<uint16_t>(s[2 * i] | s[2 * i + 1] << 8);
-        uint16_t want = i < units ? expected[i] : 0;
-        FUZZ_CHECK(unit == want, "unit %u is %04X, the conversion gives %04X", i, unit, want);
-        FUZZ_CHECK(i == units || unit != 0, "zero unit %u inside the string", i);
+        record[i] = static_cast<uint16_t>(s[2 * i] | s[2 * i + 1] << 8);
+        FUZZ_CHECK((i == units) == (record[i] == 0), "unit %u is %04X (%u units)", i, record[i], units);
+    }
+    uint16_t converted[kSourceBuffer];
+    if (madeUpPage) {
+        // The conversion used for made-up pages knows nothing of their
+        // characters: all the record can hold is what that conversion gave.
+        AnsiToUtf16(ansiString, converted, kSourceBuffer);
+        FUZZ_CHECK(memcmp(record, converted, 2 * units) == 0, "the units are not the conversion's");
+        return;
+    }
+    // A real code page, read one character at a time rather than as the
+    // whole string: each double-byte character is one unit, and one the
+    // conversion cannot map ends the string.
+    FUZZ_CHECK(units <= ha->dwStrLen / 2, "%u units for %u ANSI bytes", units, ha->dwStrLen);
+    for (uint32_t i = 0; i <= units && 2 * i < ha->dwStrLen; ++i) {
+        const char character[3] = {ansiString[2 * i], ansiString[2 * i + 1], 0};
+        AnsiToUtf16(character, converted, kSourceBuffer);
+        if (i == units) FUZZ_CHECK(converted[0] == 0, "the string ends at unit %u before a character that converts", i);
+        else FUZZ_CHECK(record[i] == converted[0] && converted[1] == 0, "unit %u is %04X, its character gives %04X", i,
+                        record[i], converted[0]);
     }
 }
 
@@ -335,9 +347,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (compOffset >= caret) FUZZ_CHECK(distance == 0, "distance %u for a composition after the caret", distance);
         else FUZZ_CHECK(distance + 1 >= caret - compOffset, "distance %u for a composition at %u, caret %u",
                         distance, compOffset, caret);
-        uint32_t characters = unicode ? compLength : compLength / 2;
-        FUZZ_CHECK(bytes % 2 == 0, "odd length %u", bytes);
-        if (characters <= 0x7FFF) FUZZ_CHECK(bytes == 2 * characters, "length %u for %u characters", bytes, characters);
+        uint64_t want = RangeBytesFor(compLength, unicode);
+        FUZZ_CHECK(bytes % 2 == 0 && (want > 0xFFFE || bytes == want), "length %u for a composition of %u", bytes,
+                   compLength);
     }
     ClearTraces();
     return 0;

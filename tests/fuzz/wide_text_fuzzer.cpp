@@ -57,13 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<bool> unitStarts(length + 1, true);
     for (size_t u = 0; u + 1 < length; ++u)
         if (High(wide[u]) && Low(wide[u + 1])) unitStarts[++u] = false;
-    std::vector<bool> byteStarts(static_cast<size_t>(bytes) + 1, false);
+    std::vector<bool> byteStarts = CharacterStarts(text, static_cast<size_t>(bytes), IsLeadByte, true);
     size_t characters = 0, walked = 0;
-    for (size_t i = 0; i < static_cast<size_t>(bytes); ++walked) {
-        byteStarts[i] = true;
-        i += IsLeadByte(static_cast<uint8_t>(text[i])) && text[i + 1] != 0 ? 2 : 1;
-    }
-    byteStarts[static_cast<size_t>(bytes)] = true;
+    for (size_t i = 0; i < static_cast<size_t>(bytes); ++i) walked += byteStarts[i];
     for (size_t u = 0; u < length; ++u) characters += unitStarts[u];
     FUZZ_CHECK(walked == characters, "%zu ANSI characters for %zu UTF-16 characters", walked, characters);
 

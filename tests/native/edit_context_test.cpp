@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/test_text.h"
 #include "module/byte_classes.h"
 #include "reconvert/edit_context.h"
 #include "support/fake_platform.h"
@@ -13,18 +14,6 @@ namespace {
 // Shift-JIS: full-width letters A, B, C, D, the full-width space, hiragana.
 const std::string FA = "\x82\x60", FB = "\x82\x61", FC = "\x82\x62", FD = "\x82\x63";
 const std::string SPACE = "\x81\x40", HA = "\x82\xA0", HI = "\x82\xA2";
-
-std::string Repeat(const std::string& s, int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += s;
-    return out;
-}
-
-std::string Letters(int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += static_cast<char>('a' + i % 26);
-    return out;
-}
 
 struct Context {
     std::string text;
@@ -125,10 +114,7 @@ TEST_F(EditContext, ResultStaysInRangeForEveryCaret) {
         Repeat(HA, 30),
     };
     for (const std::string& text : texts) {
-        int boundaries[256] = {};
-        for (int p = 0; p <= static_cast<int>(text.size());
-             p += IsLeadByte(static_cast<unsigned char>(text[p])) && p + 1 < static_cast<int>(text.size()) ? 2 : 1)
-            boundaries[p] = 1;
+        std::vector<bool> boundaries = CharacterStarts(text.data(), text.size(), IsLeadByte, true);
         for (unsigned int caret = 0; caret <= text.size() + 3; ++caret) {
             Context got = ContextAt(text, caret);
             ASSERT_GE(got.at.Result, 0) << caret;
@@ -156,12 +142,10 @@ TEST_F(EditContext, BoundariesAgreeWithReadingFromTheStart) {
             text[i] = static_cast<char>(pool[(seed >> 16) % sizeof pool]);
         }
         text[length] = 0;
+        std::vector<bool> starts = CharacterStarts(text, size_t(length), IsLeadByte, true);
         for (int caret = 0; caret <= length; ++caret) {
-            int boundary = 0;  // the last boundary at or before the caret, read from the start
-            for (int p = 0; p <= caret;) {
-                boundary = p;
-                p += IsLeadByte(static_cast<unsigned char>(text[p])) && text[p + 1] != 0 ? 2 : 1;
-            }
+            int boundary = caret;  // the last boundary at or before the caret, read from the start
+            while (!starts[boundary]) --boundary;
             char out[EDIT_CONTEXT_OUT_SIZE];
             ASSERT_EQ(CaretContext(text, length, caret, out).Caret, boundary)
                 << "round " << round << " caret " << caret;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/test_text.h"
 #include "module/state.h"
 #include "reconvert/record_builder.h"
 #include "rodavozi.h"
@@ -16,18 +17,6 @@ namespace {
 // lead range.
 const std::string A = "\x82\xA0", I = "\x82\xA2", U = "\x82\xA4", E = "\x82\xA6", O = "\x82\xA8";
 const std::string KANJI = "\x88\x9F";
-
-std::string Hex(const void* p) {
-    char text[32];
-    snprintf(text, sizeof text, "%lx", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)));
-    return text;
-}
-
-std::string Repeat(const std::string& s, int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += s;
-    return out;
-}
 
 class Builder : public ::testing::Test {
 protected:
@@ -123,7 +112,7 @@ TEST_F(Builder, CaretRunAroundTheCaret) {
     EXPECT_EQ(Fill(4, 1, text, 9), 160);
     ExpectHeader(5, 0, 6);
     EXPECT_EQ(WideString(), u"\u3042\u3044\u3046\u3048\u304A");
-    const std::vector<std::string> expected = {"\n1 recon 4 " + Hex(record) + " ", "noseltext=" + text + " ",
+    const std::vector<std::string> expected = {"\n1 recon 4 " + Hex(reinterpret_cast<uintptr_t>(record)) + " ", "noseltext=" + text + " ",
                                                "offset=6 "};
     ASSERT_GE(Traces().size(), 3u);
     EXPECT_EQ(std::vector<std::string>(Traces().end() - 3, Traces().end()), expected);
@@ -200,7 +189,7 @@ TEST_F(Builder, ConfirmationPacksTheRangeBeforeTheCaret) {
     EXPECT_EQ(BuildReconvertString(nullptr, 5, record, 0, ScriptedTextSource), 1);
     EXPECT_EQ(g_source.lastRange, (4u << 16) | 4u);
     EXPECT_EQ(g_source.confirmCalls, 2);
-    EXPECT_EQ(Traces().back(), "\n0 recon 5 " + Hex(record) + " ")
+    EXPECT_EQ(Traces().back(), "\n0 recon 5 " + Hex(reinterpret_cast<uintptr_t>(record)) + " ")
         << "no trace follows the entry line";
 }
 

@@ -3,9 +3,12 @@
 
 Usage:
   check_files.py zip PATH.zip
-      the zip holds exactly the expected files; the text for Windows users
-      is ASCII with CRLF line ends; every DLL, program and import library
-      sits in the folder of its architecture.
+      the zip holds exactly the expected files; the texts for Windows users
+      have CRLF line ends, the English one ASCII, the Japanese one UTF-8
+      with a BOM; every DLL, program and import library sits in the folder
+      of its architecture; each program has a manifest (asInvoker,
+      per-monitor DPI aware v2), version information and an icon of its
+      architecture.
   check_files.py imports PROGRAM.exe x86|x64
       the program is of that architecture and imports exactly the three
       exports from RODAVOZI.DLL under their undecorated names.
@@ -34,7 +37,8 @@ ARCHES = ("x86", "x64")
 MACHINES = {"x86": 0x014C, "x64": 0x8664}
 PER_ARCH = ["RODAVOZI.DLL", "RODAVOZI.lib", "RODAVOZI.def", "tracewin.exe", "reconvhost.exe", "rodacheck.exe"]
 TEXT = "README-Windows.txt"
-EXPECTED_ZIP = sorted([TEXT, "include/rodavozi.h"] +
+TEXT_JA = "README-Windows-ja.txt"
+EXPECTED_ZIP = sorted([TEXT, TEXT_JA, "include/rodavozi.h"] +
                       ["%s/%s" % (arch, name) for arch in ARCHES for name in PER_ARCH])
 EXPORTS = ["EndReconvertEdit", "InitReconvertEdit", "IsReconvertMsg"]
 # What a caller's compiler asks the import library for: stdcall names carry
@@ -62,6 +66,18 @@ def machine_of(data):
         return None
 
 
+def resources_of(data):
+    """{resource type id: [data of each resource]} of a PE file."""
+    pe = pefile.PE(data=data)
+    found = {}
+    directory = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    for kind in directory.entries if directory else []:
+        for name in kind.directory.entries:
+            for lang in name.directory.entries:
+                found.setdefault(kind.id, []).append(pe.get_data(lang.data.struct.OffsetToData, lang.data.struct.Size))
+    return found
+
+
 def check_zip(path):
     with zipfile.ZipFile(path) as archive:
         names = sorted(archive.namelist())
@@ -71,15 +87,25 @@ def check_zip(path):
               "zip lists exactly %d files (missing %s, extra %s)" % (len(EXPECTED_ZIP), missing, extra))
         check(archive.testzip() is None, "zip members read back with correct CRCs")
 
-        if TEXT in names:
-            text = archive.read(TEXT)
-            check(len(text) > 0, "%s is not empty" % TEXT)
-            check(all(b < 0x80 for b in text), "%s is ASCII" % TEXT)
+        for name in (TEXT, TEXT_JA):
+            if name not in names:
+                continue
+            text = archive.read(name)
+            check(len(text) > 0, "%s is not empty" % name)
+            if name == TEXT:
+                check(all(b < 0x80 for b in text), "%s is ASCII" % name)
+            else:
+                try:
+                    ok = text.startswith(b"\xef\xbb\xbf") and any(ord(c) > 0x3000 for c in text.decode("utf-8"))
+                except UnicodeDecodeError:
+                    ok = False
+                check(ok, "%s is Japanese text in UTF-8 with a BOM" % name)
             bare_lf = text.replace(b"\r\n", b"").count(b"\n")
             bare_cr = text.replace(b"\r\n", b"").count(b"\r")
             check(text.endswith(b"\r\n") and bare_lf == 0 and bare_cr == 0,
-                  "%s has CRLF line ends only (%d bare LF, %d bare CR)" % (TEXT, bare_lf, bare_cr))
+                  "%s has CRLF line ends only (%d bare LF, %d bare CR)" % (name, bare_lf, bare_cr))
 
+        icons = {}
         for arch in ARCHES:
             for name in ("RODAVOZI.DLL", "tracewin.exe", "reconvhost.exe", "rodacheck.exe"):
                 member = "%s/%s" % (arch, name)
@@ -87,12 +113,22 @@ def check_zip(path):
                     machine = machine_of(archive.read(member))
                     check(machine == MACHINES[arch], "%s is an %s PE file (machine %s)"
                           % (member, arch, hex(machine) if machine is not None else "none"))
+                if member in names and name.endswith(".exe"):
+                    found = resources_of(archive.read(member))
+                    manifest = b"".join(found.get(24, []))  # RT_MANIFEST
+                    check(b'level="asInvoker"' in manifest and b"PerMonitorV2" in manifest,
+                          "%s has a manifest: asInvoker, per-monitor DPI aware v2" % member)
+                    check(16 in found and 3 in found and 14 in found,
+                          "%s has version information and an icon" % member)
+                    icons.setdefault(name, set()).add(b"".join(found.get(3, [])))  # RT_ICON
             member = "%s/RODAVOZI.lib" % arch
             if member in names:
                 library = archive.read(member)
                 check(library.startswith(b"!<arch>\n"), "%s is an archive" % member)
                 absent = [s.decode() for s in DECORATED[arch] if s + b"\0" not in library]
                 check(not absent, "%s provides the %s import symbols (absent: %s)" % (member, arch, absent))
+        check(len(icons) == 3 and all(len(looks) == len(ARCHES) for looks in icons.values()),
+              "each program's icon differs between the architectures")
 
 
 def check_imports(path, arch):

@@ -47,7 +47,11 @@ const wchar_t kUsage[] =
     L"  5  a host is already running in this session\n"
     L"  6  --stop: no host is running\n"
     L"  7  --stop: the host did not exit in time\n"
-    L"  8  the host's window cannot be created\n";
+    L"  8  the host's window cannot be created\n"
+    L"  9  --stop: the host runs elevated; run --stop elevated too\n"
+    L"\n"
+    L"A command prompt does not wait for this program: use\n"
+    L"\"start /wait reconvhost --stop\" to see its exit code in %ERRORLEVEL%.\n";
 
 struct Options {
     bool stop = false;
@@ -59,6 +63,7 @@ Options g_options;
 HWND g_window;
 UINT g_taskbarCreated;
 bool g_iconShown;
+HICON g_icon;  // at the size the notification area draws
 std::wstring g_dllPath;
 BOOL(WINAPI* g_endReconvertEdit)(void);
 bool g_hookInstalled;
@@ -138,8 +143,19 @@ int StopRunningHost() {
     }
     DWORD processId = 0;
     GetWindowThreadProcessId(host, &processId);
+    if (!PostMessageW(host, RECONVHOST_STOP_MESSAGE, 0, 0)) {
+        // The system keeps messages of a program that is not elevated away
+        // from an elevated one's windows.
+        DWORD error = GetLastError();
+        Report(error == ERROR_ACCESS_DENIED
+                   ? L"the reconversion host (" RECONVHOST_ARCH L") runs elevated (as administrator); "
+                     L"run \"reconvhost --stop\" from an elevated command prompt to end it."
+                   : L"cannot ask the reconversion host (" RECONVHOST_ARCH L") to stop (" + SystemMessage(error) +
+                         L").",
+               kError);
+        return kExitStopDenied;
+    }
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
-    PostMessageW(host, RECONVHOST_STOP_MESSAGE, 0, 0);
     bool ended;
     if (process) {
         ended = WaitForSingleObject(process, kStopTimeoutMs) == WAIT_OBJECT_0;
@@ -178,7 +194,7 @@ void ShowIcon() {
     icon.uID = kIconId;
     icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     icon.uCallbackMessage = RECONVHOST_ICON_MESSAGE;
-    icon.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+    icon.hIcon = g_icon ? g_icon : LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
     lstrcpynW(icon.szTip, L"Reconversion for edit controls (" RECONVHOST_ARCH L")", sizeof icon.szTip / sizeof(wchar_t));
     g_iconShown = Shell_NotifyIconW(NIM_ADD, &icon) != FALSE;
 }
@@ -279,6 +295,15 @@ void Lookup(HMODULE module, const char* name, T* proc) {
     *proc = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+// An elevated host gets the shell's TaskbarCreated broadcast only when it
+// lets it through (Windows 7 and later; looked up at run time).
+void AcceptTaskbarCreated(HWND window) {
+    BOOL(WINAPI * filter)(HWND, UINT, DWORD, void*) = nullptr;
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    if (user32) Lookup(user32, "ChangeWindowMessageFilterEx", &filter);
+    if (filter && g_taskbarCreated) filter(window, g_taskbarCreated, 1 /*MSGFLT_ALLOW*/, nullptr);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -333,6 +358,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return kExitNoWindow;
     }
     g_taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    AcceptTaskbarCreated(g_window);
+    g_icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                           GetSystemMetrics(SM_CYSMICON), 0));
     g_cleanedUp = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
     if (!initReconvertEdit(0)) {
@@ -356,6 +384,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         DispatchMessageW(&msg);
     }
     RemoveHook();  // already done by WM_DESTROY; the loop may also end otherwise
+    if (g_icon) DestroyIcon(g_icon);
     CloseHandle(mutex);
     return kExitOk;
 }

@@ -33,4 +33,5 @@ enum ReconvHostExitCode {
     kExitNotRunning = 6,
     kExitStopTimeout = 7,
     kExitNoWindow = 8,
+    kExitStopDenied = 9,
 };

@@ -11,10 +11,16 @@
 //     \\  a backslash   \xHH  any other byte below 0x20, and 0x7F
 //
 // Every other byte, 0x80-0xFF included, is written as it came: the text stays
-// in the sender's ANSI code page. A payload with no zero byte at all (no
-// terminator, or no data) gets the marker \[unterminated] after its text;
-// escaping never produces a backslash followed by '[', so the marker cannot be
-// confused with text. Files and standard output end each line with CR LF.
+// in the sender's ANSI code page. In a double-byte code page a lead byte is
+// written as it came only with a valid trail byte after it (which may be a
+// backslash, as in 0x95 0x5C); a lead byte without one is written as \xHH, so
+// that it cannot pair with the backslash of an escape or with the line end.
+// A payload with no zero byte at all (no terminator, or no data) gets the
+// marker \[unterminated] after its text, and a text longer than the line's
+// limit is cut on a character boundary and gets \[cut: N bytes in all];
+// outside a double-byte character escaping never produces a backslash followed
+// by '[', so a marker cannot be confused with text. Files and standard output
+// end each line with CR LF.
 #pragma once
 
 #include <stddef.h>
@@ -36,9 +42,25 @@ struct TracePayload {
     bool HasBell() const;          // the text holds a BEL byte
 };
 
-// Appends the escaped text of at most `limit` text bytes (all of them when
-// limit is 0) and the unterminated marker where it applies.
-void AppendEscapedText(std::string& out, const TracePayload& payload, size_t limit = 0);
+// The double-byte structure of the sender's ANSI code page: the bytes that
+// lead a pair and those that may follow a lead byte. A null code page, or one
+// with no lead bytes, is single-byte.
+struct TraceCodePage {
+    bool lead[256];
+    bool trail[256];
+};
 
-// The whole line, without a line end.
-std::string FormatTraceLine(const TraceTime& time, const TracePayload& payload);
+// Bytes of the payload's text, at most `max`, that end on a character
+// boundary (a lead byte without a valid trail is one character).
+size_t TraceCut(const TracePayload& payload, const TraceCodePage* codePage, size_t max);
+
+// Appends the escaped text of at most `limit` text bytes and the
+// unterminated marker where it applies.
+const size_t kWholeText = static_cast<size_t>(-1);
+void AppendEscapedText(std::string& out, const TracePayload& payload, const TraceCodePage* codePage,
+                       size_t limit = kWholeText);
+
+// The whole line, without a line end; a text longer than `maxBytes` (when not
+// 0) is cut.
+std::string FormatTraceLine(const TraceTime& time, const TracePayload& payload, const TraceCodePage* codePage,
+                            size_t maxBytes = 0);

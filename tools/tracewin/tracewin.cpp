@@ -4,6 +4,11 @@
 // payload as one trace line and shows it with its arrival time. The DLL looks
 // the viewer up when it is mapped into a process, so start the viewer first.
 // The line format is described in trace_format.h; README.md has the options.
+//
+// A sender waits while its WM_COPYDATA is handled, so the handler only
+// formats and keeps the line: the log and standard output are written by
+// threads of their own (trace_sink.h), the list box is filled on a timer, and
+// Save writes on a thread.
 #include <windows.h>
 #include <commdlg.h>
 #include <shellapi.h>
@@ -12,6 +17,7 @@
 #include <string>
 
 #include "trace_format.h"
+#include "trace_sink.h"
 
 namespace {
 
@@ -36,6 +42,12 @@ enum CommandId {
     kCmdClear,
 };
 
+// Posted by the save thread when it is done: wParam 1 when written, lParam
+// the SaveJob.
+const UINT kMsgSaved = WM_APP + 1;
+const UINT_PTR kRefreshTimer = 1;
+const UINT kRefreshMs = 100;
+
 // List box item data: what kind of row an item is.
 enum RowKind : LPARAM {
     kRowLine = 0,
@@ -43,8 +55,12 @@ enum RowKind : LPARAM {
     kRowSeparator = 2,
 };
 
-const size_t kMaxRows = 100000;      // lines kept in the window; the log keeps all
-const size_t kDisplayLimit = 1024;   // text bytes shown per row
+// What is kept for the window, Copy and Save: the tools build without
+// exceptions, so running out of memory would end the viewer.
+const size_t kMaxRows = 100000;                 // lines kept; the log keeps all
+const size_t kMaxKeptBytes = 32 * 1024 * 1024;  // their bytes
+const size_t kMaxLineBytes = 4096;  // text bytes of one line (the library sends at most 1,024)
+const size_t kDisplayLimit = 1024;  // text bytes shown per row
 
 const wchar_t kUsage[] =
     L"Usage: tracewin [--log FILE] [--stdout] [--quiet]\n"
@@ -52,7 +68,7 @@ const wchar_t kUsage[] =
     L"Shows the trace lines of RODAVOZI.DLL: a window of class VeskDebugWClass\n"
     L"that takes each WM_COPYDATA payload as one line. Start it before the host.\n"
     L"\n"
-    L"  --log FILE  append every line to FILE as it arrives\n"
+    L"  --log FILE  append every line to FILE, after a header line\n"
     L"  --stdout    write every line to standard output as well\n"
     L"  --quiet     report start-up errors on standard error only, no message box\n"
     L"  --help      show this text\n"
@@ -69,7 +85,8 @@ const wchar_t kUsage[] =
     L"Only one viewer runs per session: a second start brings the first to the\n"
     L"front and exits with code 3.\n"
     L"Exit codes: 0 closed normally, 1 bad command line, 2 log file cannot be\n"
-    L"opened, 3 a viewer is already running, 4 the window cannot be created.\n";
+    L"opened, 3 a viewer is already running, 4 the window cannot be created\n"
+    L"(a command prompt does not wait for the viewer: use start /wait).\n";
 
 struct Options {
     std::wstring logPath;
@@ -78,16 +95,37 @@ struct Options {
     bool help = false;
 };
 
+// One line kept: its text in the line format, and its row in the window.
+struct KeptLine {
+    std::string line;
+    std::string row;  // empty: the row is the line
+    RowKind kind;
+    bool startsGroup;
+    // With the list box's copy of the row.
+    size_t Bytes() const { return line.size() + 2 * (row.empty() ? line.size() : row.size()) + 64; }
+};
+
+struct SaveJob {
+    std::wstring path;
+    std::string data;
+};
+
 HWND g_window;
 HWND g_list;
 HFONT g_font;      // ASCII: a fixed-pitch Latin font
 HFONT g_wideFont;  // everything else: a font of the ANSI code page's character set
-HANDLE g_log = INVALID_HANDLE_VALUE;
-HANDLE g_stdout = INVALID_HANDLE_VALUE;
-std::deque<std::string> g_lines;  // formatted lines, for Copy and Save
-int g_extent;                      // widest row in pixels, for the scroll bar
-int g_modal;                       // modal dialogs of the viewer now open
-bool g_closeWanted;                // a close that waits for them to end
+TraceCodePage g_codePage;
+TraceSink g_log;
+TraceSink g_stdout;
+std::deque<KeptLine> g_kept;  // oldest first
+size_t g_keptBytes;
+size_t g_shown;         // the first g_shown kept lines are in the list box
+size_t g_rowsToDrop;    // lines dropped from g_kept whose rows are still in it
+bool g_refreshPending;  // the refresh timer is set
+int g_extent;           // widest row in pixels, for the scroll bar
+int g_modal;            // modal dialogs of the viewer now open
+bool g_closeWanted;     // a close that waits for them to end
+HANDLE g_saveThread;    // a Save being written
 
 // Messages for the person who started the viewer: standard error, and a
 // message box unless --quiet.
@@ -134,27 +172,22 @@ bool ParseOptions(Options& options) {
     return ok;
 }
 
-// Writes one line and its line end with a single call, so that a reader of
-// the file or the pipe sees each line as soon as it has arrived.
-bool WriteLine(HANDLE handle, const std::string& line) {
-    if (handle == INVALID_HANDLE_VALUE) return true;
-    std::string data = line + "\r\n";
-    DWORD written = 0;
-    return WriteFile(handle, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) != 0;
-}
-
-// Bytes of `payload`'s text that fit in a row without cutting a double-byte
-// character in two.
-size_t DisplayLimit(const TracePayload& payload) {
-    size_t length = payload.TextLength();
-    if (length <= kDisplayLimit) return 0;
-    size_t cut = 0;
-    while (cut < kDisplayLimit) {
-        size_t width = IsDBCSLeadByte(payload.bytes[cut]) ? 2 : 1;
-        if (cut + width > kDisplayLimit) break;
-        cut += width;
+// The ANSI code page's lead bytes and the bytes that complete a character
+// after one of them.
+void LoadCodePage() {
+    CPINFO info;
+    if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 2) return;
+    for (int range = 0; range + 1 < MAX_LEADBYTES && info.LeadByte[range] != 0; range += 2)
+        for (int byte = info.LeadByte[range]; byte <= info.LeadByte[range + 1]; ++byte) g_codePage.lead[byte] = true;
+    // Never a control byte or DEL, whatever the code page tables say.
+    for (int trail = 0x40; trail <= 0xFF; ++trail) {
+        for (int lead = 0x81; trail != 0x7F && lead <= 0xFE && !g_codePage.trail[trail]; ++lead) {
+            char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+            wchar_t wide[2];
+            g_codePage.trail[trail] = g_codePage.lead[lead] &&
+                                      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pair, 2, wide, 2) == 1;
+        }
     }
-    return cut;
 }
 
 // Row text for the screen: converted from the ANSI code page as the system
@@ -205,7 +238,30 @@ void RowMetrics(HDC dc, int* height, int* ascent) {
     SelectObject(dc, old);
 }
 
-void AddRow(const std::string& text, RowKind kind) {
+void AddRow(HDC dc, const std::string& text, RowKind kind) {
+    int index = static_cast<int>(SendMessageA(g_list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
+    if (index < 0) return;  // out of memory: the log still has the line
+    SendMessageA(g_list, LB_SETITEMDATA, index, kind);
+    if (kind != kRowSeparator) {
+        int width = TextRuns(dc, ToDisplay(text.c_str(), static_cast<int>(text.size())), 0, 0, false) + 16;
+        if (width > g_extent) g_extent = width;
+    }
+}
+
+// Drops the oldest line's row and the separator rows in front of it.
+void DropOldestRow() {
+    while (SendMessageA(g_list, LB_GETCOUNT, 0, 0) > 0 &&
+           SendMessageA(g_list, LB_GETITEMDATA, 0, 0) == kRowSeparator)
+        SendMessageA(g_list, LB_DELETESTRING, 0, 0);
+    SendMessageA(g_list, LB_DELETESTRING, 0, 0);
+}
+
+// The timer's work: the list box catches up with the kept lines in one
+// batch, and follows the end if it showed the end.
+void RefreshList() {
+    KillTimer(g_window, kRefreshTimer);
+    g_refreshPending = false;
+    if (g_rowsToDrop == 0 && g_shown == g_kept.size()) return;
     bool atEnd = true;
     int count = static_cast<int>(SendMessageA(g_list, LB_GETCOUNT, 0, 0));
     int rowHeight = static_cast<int>(SendMessageA(g_list, LB_GETITEMHEIGHT, 0, 0));
@@ -215,61 +271,61 @@ void AddRow(const std::string& text, RowKind kind) {
         int top = static_cast<int>(SendMessageA(g_list, LB_GETTOPINDEX, 0, 0));
         atEnd = top + (client.bottom - client.top) / rowHeight >= count;
     }
-    int index = static_cast<int>(SendMessageA(g_list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
-    if (index < 0) return;  // out of memory: the log still has the line
-    SendMessageA(g_list, LB_SETITEMDATA, index, kind);
-    if (kind != kRowSeparator) {
-        HDC dc = GetDC(g_list);
-        int width = TextRuns(dc, ToDisplay(text.c_str(), static_cast<int>(text.size())), 0, 0, false) + 16;
-        ReleaseDC(g_list, dc);
-        if (width > g_extent) {
-            g_extent = width;
-            SendMessageA(g_list, LB_SETHORIZONTALEXTENT, g_extent, 0);
-        }
+    SendMessageA(g_list, WM_SETREDRAW, FALSE, 0);
+    for (; g_rowsToDrop > 0; --g_rowsToDrop) DropOldestRow();
+    HDC dc = GetDC(g_list);
+    int extent = g_extent;
+    for (; g_shown < g_kept.size(); ++g_shown) {
+        const KeptLine& kept = g_kept[g_shown];
+        if (kept.startsGroup && SendMessageA(g_list, LB_GETCOUNT, 0, 0) > 0) AddRow(dc, "", kRowSeparator);
+        AddRow(dc, kept.row.empty() ? kept.line : kept.row, kept.kind);
     }
-    if (atEnd) SendMessageA(g_list, LB_SETTOPINDEX, index, 0);
+    ReleaseDC(g_list, dc);
+    if (g_extent != extent) SendMessageA(g_list, LB_SETHORIZONTALEXTENT, g_extent, 0);
+    count = static_cast<int>(SendMessageA(g_list, LB_GETCOUNT, 0, 0));
+    if (atEnd && count > 0) SendMessageA(g_list, LB_SETTOPINDEX, count - 1, 0);
+    SendMessageA(g_list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(g_list, nullptr, TRUE);
 }
 
-// Drops the oldest line and the separator rows in front of it.
-void DropOldestRow() {
-    while (SendMessageA(g_list, LB_GETCOUNT, 0, 0) > 0 &&
-           SendMessageA(g_list, LB_GETITEMDATA, 0, 0) == kRowSeparator)
-        SendMessageA(g_list, LB_DELETESTRING, 0, 0);
-    SendMessageA(g_list, LB_DELETESTRING, 0, 0);
-    g_lines.pop_front();
+void DropOldestLine() {
+    if (g_shown > 0) {
+        --g_shown;
+        ++g_rowsToDrop;
+    }
+    g_keptBytes -= g_kept.front().Bytes();
+    g_kept.pop_front();
 }
 
+// The WM_COPYDATA handler's work: format, queue for the writers, keep.
 void TakeLine(const TracePayload& payload) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     TraceTime time = {now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
-    std::string line = FormatTraceLine(time, payload);
-    // A full disk may recover, so the log is tried again with the next line;
-    // a standard output whose reader has gone is dropped.
-    WriteLine(g_log, line);
-    if (!WriteLine(g_stdout, line)) g_stdout = INVALID_HANDLE_VALUE;
+    KeptLine kept = {FormatTraceLine(time, payload, &g_codePage, kMaxLineBytes), std::string(),
+                     payload.HasBell() ? kRowBell : kRowLine, payload.StartsGroup()};
+    PushToSink(g_log, kept.line, DateOf(now));
+    PushToSink(g_stdout, kept.line, DateOf(now));
 
-    if (g_lines.size() >= kMaxRows) DropOldestRow();
-    g_lines.push_back(line);
-    size_t limit = DisplayLimit(payload);
-    std::string row;
-    if (limit == 0) {
-        row = line;
-    } else {
-        row = line.substr(0, 13);
-        AppendEscapedText(row, payload, limit);
+    size_t shown = TraceCut(payload, &g_codePage, kDisplayLimit);
+    if (shown < payload.TextLength()) {
+        kept.row = kept.line.substr(0, 13);
+        AppendEscapedText(kept.row, payload, &g_codePage, shown);
         char more[64];
         wsprintfA(more, " ... (%lu bytes in all)", static_cast<unsigned long>(payload.TextLength()));
-        row += more;
+        kept.row += more;
     }
-    if (payload.StartsGroup() && SendMessageA(g_list, LB_GETCOUNT, 0, 0) > 0) AddRow("", kRowSeparator);
-    AddRow(row, payload.HasBell() ? kRowBell : kRowLine);
+    while (!g_kept.empty() && (g_kept.size() >= kMaxRows || g_keptBytes + kept.Bytes() > kMaxKeptBytes))
+        DropOldestLine();
+    g_keptBytes += kept.Bytes();
+    g_kept.push_back(std::move(kept));
+    if (!g_refreshPending) g_refreshPending = SetTimer(g_window, kRefreshTimer, kRefreshMs, nullptr) != 0;
 }
 
 std::string AllLines() {
     std::string all;
-    for (const std::string& line : g_lines) {
-        all += line;
+    for (const KeptLine& kept : g_kept) {
+        all += kept.line;
         all += "\r\n";
     }
     return all;
@@ -326,6 +382,22 @@ void CloseViewer(HWND window) {
     DestroyWindow(window);
 }
 
+DWORD WINAPI SaveThread(void* parameter) {
+    SaveJob* job = static_cast<SaveJob*>(parameter);
+    HANDLE file = CreateFileW(job->path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    bool ok = file != INVALID_HANDLE_VALUE &&
+              WriteFile(file, job->data.data(), static_cast<DWORD>(job->data.size()), &written, nullptr) &&
+              written == job->data.size();
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    std::string().swap(job->data);
+    if (!PostMessageW(g_window, kMsgSaved, ok, reinterpret_cast<LPARAM>(job))) delete job;
+    return 0;
+}
+
+// The dialog runs on the window's thread, the writing on a thread of its own
+// (a slow share must not stop the window from taking lines).
 void SaveAll(HWND window) {
     wchar_t path[MAX_PATH] = L"trace.log";
     OPENFILENAMEW dialog = {};
@@ -340,27 +412,36 @@ void SaveAll(HWND window) {
     BOOL chosen = GetSaveFileNameW(&dialog);
     --g_modal;
     if (!chosen || g_closeWanted) return;
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    std::string all = AllLines();
-    DWORD written = 0;
-    bool ok = file != INVALID_HANDLE_VALUE &&
-              WriteFile(file, all.data(), static_cast<DWORD>(all.size()), &written, nullptr) && written == all.size();
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    if (!ok) {
-        std::wstring text = L"Cannot write ";
-        text += path;
+    SaveJob* job = new SaveJob{path, AllLines()};
+    g_saveThread = CreateThread(nullptr, 0, SaveThread, job, 0, nullptr);
+    if (g_saveThread == nullptr) {
+        job->data.clear();
+        PostMessageW(window, kMsgSaved, FALSE, reinterpret_cast<LPARAM>(job));
+    }
+}
+
+void SaveDone(HWND window, bool ok, SaveJob* job) {
+    if (g_saveThread) {
+        WaitForSingleObject(g_saveThread, INFINITE);  // it has posted: it is ending
+        CloseHandle(g_saveThread);
+        g_saveThread = nullptr;
+    }
+    if (!ok && !g_closeWanted) {
+        std::wstring text = L"Cannot write " + job->path;
         ++g_modal;
         MessageBoxW(window, text.c_str(), L"tracewin", MB_OK | MB_ICONERROR);
         --g_modal;
+        if (g_closeWanted && g_modal == 0) DestroyWindow(window);
     }
+    delete job;
 }
 
 void ClearAll() {
     SendMessageA(g_list, LB_RESETCONTENT, 0, 0);
     SendMessageA(g_list, LB_SETHORIZONTALEXTENT, 0, 0);
     g_extent = 0;
-    g_lines.clear();
+    g_kept.clear();
+    g_keptBytes = g_shown = g_rowsToDrop = 0;
 }
 
 void DrawRow(const DRAWITEMSTRUCT* item) {
@@ -414,15 +495,38 @@ HMENU BuildMenu() {
     return bar;
 }
 
+// The fonts at the monitor's scaling (the manifest makes the viewer aware of
+// each monitor's DPI, so nothing scales them for it).
+void CreateFonts(int dpi) {
+    if (g_font) DeleteObject(g_font);
+    if (g_wideFont) DeleteObject(g_wideFont);
+    int height = -MulDiv(13, dpi, 96);
+    g_font = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"Courier New");
+    CHARSETINFO charset = {};
+    TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<ULONG_PTR>(GetACP())), &charset, TCI_SRCCODEPAGE);
+    g_wideFont = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset.ciCharset, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, nullptr);
+}
+
+// The window's DPI (Windows 10 1607 and later), else the screen's.
+int DpiOf(HWND window) {
+    typedef UINT(WINAPI * DpiProc)(HWND);
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    FARPROC proc = user32 ? GetProcAddress(user32, "GetDpiForWindow") : nullptr;
+    UINT dpi = proc ? reinterpret_cast<DpiProc>(reinterpret_cast<void*>(proc))(window) : 0;
+    if (dpi == 0) {
+        HDC dc = GetDC(nullptr);
+        dpi = GetDeviceCaps(dc, LOGPIXELSY);
+        ReleaseDC(nullptr, dc);
+    }
+    return dpi ? static_cast<int>(dpi) : 96;
+}
+
 LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE: {
-        g_font = CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"Courier New");
-        CHARSETINFO charset = {};
-        TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<ULONG_PTR>(GetACP())), &charset, TCI_SRCCODEPAGE);
-        g_wideFont = CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset.ciCharset, OUT_DEFAULT_PRECIS,
-                                 CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, nullptr);
+        CreateFonts(DpiOf(window));
         g_list = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", nullptr,
                                  WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT |
                                      LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOTIFY,
@@ -439,6 +543,21 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         ReleaseDC(window, dc);
         measure->itemHeight = height + 2;
         return TRUE;
+    }
+    case 0x02E0: {  // WM_DPICHANGED: new fonts and row height, the size Windows suggests
+        CreateFonts(HIWORD(wParam));
+        if (g_list) {
+            SendMessageA(g_list, WM_SETFONT, reinterpret_cast<WPARAM>(g_font), FALSE);
+            HDC dc = GetDC(window);
+            int height, ascent;
+            RowMetrics(dc, &height, &ascent);
+            ReleaseDC(window, dc);
+            SendMessageA(g_list, LB_SETITEMHEIGHT, 0, height + 2);
+        }
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
     }
     case WM_DRAWITEM:
         DrawRow(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
@@ -458,10 +577,16 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         TakeLine(payload);
         return TRUE;
     }
+    case WM_TIMER:
+        if (wParam == kRefreshTimer) RefreshList();
+        return 0;
+    case kMsgSaved:
+        SaveDone(window, wParam != 0, reinterpret_cast<SaveJob*>(lParam));
+        return 0;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case kCmdSave:
-            if (g_modal > 0) return 0;  // one Save at a time
+            if (g_modal > 0 || g_saveThread) return 0;  // one Save at a time
             SaveAll(window);
             if (g_closeWanted && g_modal == 0) DestroyWindow(window);
             return 0;
@@ -474,6 +599,7 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         CloseViewer(window);
         return 0;
     case WM_DESTROY:
+        KillTimer(window, kRefreshTimer);
         PostQuitMessage(0);
         return 0;
     }
@@ -518,18 +644,22 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         return kExitOk;
     }
 
+    // A viewer started elevated holds a mutex that a program without
+    // elevation may not open: null (access denied) means running too.
     HANDLE mutex = CreateMutexW(nullptr, FALSE, kMutexName);
-    if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    if (mutex == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) {
         ActivateRunningViewer();
         Report(options, L"tracewin: a trace viewer is already running in this session; brought it to the front.\n",
                true);
         return kExitAlreadyRunning;
     }
 
+    LoadCodePage();
+    HANDLE log = INVALID_HANDLE_VALUE, out = INVALID_HANDLE_VALUE;
     if (!options.logPath.empty()) {
-        g_log = CreateFileW(options.logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        log = CreateFileW(options.logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (g_log == INVALID_HANDLE_VALUE) {
+        if (log == INVALID_HANDLE_VALUE) {
             wchar_t reason[256] = L"";
             DWORD error = GetLastError();
             FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, reason, 256,
@@ -541,22 +671,27 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         }
     }
     if (options.toStdout) {
-        g_stdout = GetStdHandle(STD_OUTPUT_HANDLE);
-        if (g_stdout == nullptr || g_stdout == INVALID_HANDLE_VALUE) {
-            g_stdout = INVALID_HANDLE_VALUE;
+        out = GetStdHandle(STD_OUTPUT_HANDLE);
+        if (out == nullptr || out == INVALID_HANDLE_VALUE) {
+            out = INVALID_HANDLE_VALUE;
             if (AttachConsole(ATTACH_PARENT_PROCESS))
-                g_stdout = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+                out = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
         }
     }
+    StartSink(g_log, log, true);
+    StartSink(g_stdout, out, false);
 
-    WNDCLASSA wc = {};
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
     wc.lpfnWndProc = ViewerProc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = kClassName;
-    RegisterClassA(&wc);
+    wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    RegisterClassExA(&wc);
     g_window = CreateWindowExA(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 900, 500,
                                nullptr, BuildMenu(), instance, nullptr);
     if (g_window == nullptr) {
@@ -578,7 +713,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    if (g_log != INVALID_HANDLE_VALUE) CloseHandle(g_log);
+    // What is queued still goes out, unless a write never returns; a Save
+    // being written is let finish.
+    if (g_saveThread) WaitForSingleObject(g_saveThread, 10000);
+    StopSink(g_log, 5000);
+    StopSink(g_stdout, 2000);
     if (g_font) DeleteObject(g_font);
     if (g_wideFont) DeleteObject(g_wideFont);
     CloseHandle(mutex);

@@ -115,7 +115,7 @@ struct EmptyHookDll {
 
 EmptyHookDll LoadEmptyHook() {
     EmptyHookDll dll;
-    dll.module = LoadLibraryA((ExeDir() + "empty_hook.dll").c_str());
+    dll.module = LoadLibraryW((TestFolder() + L"empty_hook.dll").c_str());
     if (dll.module) {
         dll.install = reinterpret_cast<int(WINAPI*)(void)>(
             reinterpret_cast<void*>(GetProcAddress(dll.module, "InstallEmptyHook")));

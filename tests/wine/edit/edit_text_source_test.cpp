@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/test_text.h"
 #include "in_process_module.h"
 #include "kvexedit.h"
 #include "module/state.h"
@@ -23,24 +24,6 @@ namespace {
 
 const std::string FA = "\x82\x60";
 const std::string HA = "\x82\xA0", HI = "\x82\xA2", HU = "\x82\xA4", KAN = "\x8A\xBF", JI = "\x8E\x9A";
-
-std::string Repeat(const std::string& s, int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += s;
-    return out;
-}
-
-std::string Letters(int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += static_cast<char>('a' + i % 26);
-    return out;
-}
-
-std::string Hex(DWORD value) {
-    char text[16];
-    wsprintfA(text, "%x", value);
-    return text;
-}
 
 // A window that keeps its text with the default processing and reports the
 // selection the test sets, whether or not it fits the text; it records the
@@ -292,7 +275,7 @@ TEST_F(EditTextSourceTest, ReconversionRoundTripThroughTheBuilder) {
     EXPECT_EQ(rs->dwCompStrLen, 0u);
     EXPECT_EQ(memcmp(record + 32, L"\x3042\x3044\x3046\x3044\x3042", 12), 0);
     const std::vector<std::string> expected = {
-        "\n1 recon 4 " + HexHandle(record) + " ", "len=14 ", "sel=90009 ",
+        "\n1 recon 4 " + Hex32(record) + " ", "len=14 ", "sel=90009 ",
         "str=[abc" + HA + HI + HU + HI + HA + "x] pos=9 9 0", "noseltext=abc" + HA + HI + HU + HI + HA + "x ",
         "offset=6 "};
     EXPECT_EQ(TraceTexts(), expected);
@@ -388,14 +371,9 @@ TEST_P(UnicodeEdit, RecordsInUtf16AndTheIntendedRangeReplaced) {
     ASSERT_NE(edit, nullptr);
     for (UINT message : {static_cast<UINT>(WM_IME_REQUEST), SharedState.MsgMsImeReconvert}) {
         for (const WideCase& c : cases) {
-            std::wstring marked = Wide(c.marked), plain;
-            int start = -1, end = -1;
-            for (wchar_t ch : marked) {
-                if (ch == L'|') start = end = int(plain.size());
-                else if (ch == L'[') start = int(plain.size());
-                else if (ch == L']') end = int(plain.size());
-                else plain += ch;
-            }
+            const MarkedText m = ParseMarks(c.marked);
+            const std::wstring plain(m.plain.begin(), m.plain.end());
+            const size_t start = m.start, end = m.end;
             SetWindowTextW(edit, plain.c_str());
             SendMessageW(edit, EM_SETSEL, start, end);
             std::string what = "message " + Hex(message) + ", " + std::to_string(start) + ".." + std::to_string(end);

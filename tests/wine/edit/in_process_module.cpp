@@ -31,10 +31,4 @@ void StartModuleInProcess() {
     RegisterKvexEditClass(GetModuleHandleA(nullptr));
 }
 
-std::string HexHandle(const void* handle) {
-    char text[32];
-    wsprintfA(text, "%x", static_cast<unsigned int>(reinterpret_cast<uintptr_t>(handle)));
-    return text;
-}
-
 bool JapaneseCodePage() { return GetACP() == 932; }

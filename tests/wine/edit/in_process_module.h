@@ -5,14 +5,9 @@
 
 #include <windows.h>
 
-#include <string>
-
 // A private desktop for the calling thread, byte classes of the ANSI code
 // page, the four registered request messages, the trace viewer, "kvexedit". Call from every suite's SetUpTestSuite; only
 // the first call does the work.
 void StartModuleInProcess();
-
-// Handle values as the module traces them with %x.
-std::string HexHandle(const void* handle);
 
 bool JapaneseCodePage();

@@ -11,11 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "common/test_text.h"
 #include "hook/hook.h"
 #include "hook/subclass_proc.h"
 #include "hook/subclass_record.h"
 #include "in_process_module.h"
 #include "module/state.h"
+#include "support/local_records.h"
 #include "support/trace_window.h"
 
 namespace {
@@ -62,13 +64,6 @@ LRESULT CALLBACK RecorderW(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     g_received.push_back(r);
     LRESULT answer = Answer(message);
     return answer != -1 ? answer : DefWindowProcW(window, message, wParam, lParam);
-}
-
-int RecordCount() {
-    int n = 0;
-    for (const LOCALSUBCLASS& record : LocalSubclasses)
-        if (record.Window != nullptr) ++n;
-    return n;
 }
 
 void ForgetAllRecords() {
@@ -147,8 +142,8 @@ protected:
                          : SendMessageA(window, message, wParam, lParam);
     }
     std::string BellLine(UINT message, HWND window) {
-        return "\a lpfnoldedit=0 " + std::to_string(message) + " " + HexHandle(window) + " " +
-               HexHandle(reinterpret_cast<void*>(GetWindowLongPtrA(window, GWLP_WNDPROC))) + " ";
+        return "\a lpfnoldedit=0 " + std::to_string(message) + " " + Hex32(window) + " " +
+               Hex32(reinterpret_cast<void*>(GetWindowLongPtrA(window, GWLP_WNDPROC))) + " ";
     }
     static void ExpectRecordsEmpty() {
         EXPECT_EQ(RecordCount(), 0);
@@ -197,7 +192,7 @@ TEST_P(SubclassProcTest, FocusLossGivesTheWindowItsProcedureBack) {
     Subclass(window);
     EXPECT_EQ(Send(window, WM_KILLFOCUS, 0, 0), KILLFOCUS_ANSWER) << "the window's own procedure answers";
     EXPECT_EQ(Count(window, WM_KILLFOCUS), 1);
-    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"killfocus " + HexHandle(window) + " "});
+    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"killfocus " + Hex32(window) + " "});
     EXPECT_TRUE(RunsItsOwnProcedure(window));
     EXPECT_EQ(IsWindowUnicode(window) != 0, Unicode());
     ExpectRecordsEmpty();
@@ -231,7 +226,7 @@ TEST_P(SubclassProcTest, DestructionForgetsTheWindow) {
     DestroyWindow(window);
     EXPECT_EQ(Count(window, WM_DESTROY), 1);
     EXPECT_EQ(Count(window, WM_NCDESTROY), 1) << "the window's own procedure frees what it holds";
-    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"destory " + HexHandle(window) + " "});
+    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"destory " + Hex32(window) + " "});
     ExpectRecordsEmpty();
 
     HWND second = Recorder();

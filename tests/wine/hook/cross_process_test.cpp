@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/test_text.h"
 #include "kvexedit.h"
 #include "support/loaded_dll.h"
 #include "support/processes.h"
@@ -17,21 +18,14 @@
 
 namespace {
 
-PROCESS_INFORMATION StartPeer(const char* mode) {
-    std::string command = "\"" + ExeDir() + "hook_peer.exe\" " + mode;
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    EXPECT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    return pi;
+// hook_peer.exe in `mode` (ASCII); it ends with the test that started it.
+void StartPeer(ChildProcess* peer, const std::string& mode) {
+    EXPECT_TRUE(peer->Start(TestFolder() + L"hook_peer.exe", std::wstring(mode.begin(), mode.end())));
 }
 
-DWORD Finish(PROCESS_INFORMATION& pi) {
-    EXPECT_TRUE(WaitPumping(pi.hProcess, 30000)) << "peer did not finish";
+DWORD Finish(ChildProcess& peer) {
     DWORD code = 99;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
+    EXPECT_TRUE(peer.WaitExit(30000, &code, true)) << "peer did not finish";
     return code;
 }
 
@@ -48,8 +42,9 @@ protected:
 };
 
 TEST_F(CrossProcess, APeerThatNeverLoadsTheDllIsServed) {
-    PROCESS_INFORMATION pi = StartPeer("serve");
-    EXPECT_EQ(Finish(pi), 0u) << "the peer's checks failed (its output above says which)";
+    ChildProcess peer;
+    StartPeer(&peer, "serve");
+    EXPECT_EQ(Finish(peer), 0u) << "the peer's checks failed (its output above says which)";
     // The peer's traces reached this process's viewer.
     std::vector<std::string> lines = TraceTexts();
     auto has = [&](const std::string& prefix) {
@@ -78,7 +73,8 @@ TEST_F(CrossProcess, TheHostsWindowKeepsWorkingWhenAPeerTakesTheRecord) {
     HANDLE quit = CreateEventA(nullptr, TRUE, FALSE, "rodavozi-peer-quit");
     ResetEvent(ready);
     ResetEvent(quit);
-    PROCESS_INFORMATION pi = StartPeer("hold");
+    ChildProcess peer;
+    StartPeer(&peer, "hold");
     ASSERT_TRUE(WaitPumping(ready, 30000));
     HWND peerWindow = Shared()->SubclassedWindow;
     EXPECT_NE(peerWindow, own) << "the peer's window took the record";
@@ -100,7 +96,7 @@ TEST_F(CrossProcess, TheHostsWindowKeepsWorkingWhenAPeerTakesTheRecord) {
     EXPECT_EQ(Shared()->SubclassedWindow, peerWindow);
 
     SetEvent(quit);
-    EXPECT_EQ(Finish(pi), 0u);
+    EXPECT_EQ(Finish(peer), 0u);
     EXPECT_EQ(Shared()->SubclassedWindow, nullptr);
     DestroyWindow(own);
     CloseHandle(ready);
@@ -153,10 +149,9 @@ TEST_F(CrossProcess, AHostileWriterHarmsNoOtherProcess) {
 
     for (const char* how : {"bent", "zero"}) {
         SCOPED_TRACE(how);
-        char window[32];
-        snprintf(window, sizeof window, "%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(edit)));
-        PROCESS_INFORMATION pi = StartPeer((std::string("hostile ") + how + " " + window).c_str());
-        ASSERT_EQ(Finish(pi), 0u);
+        ChildProcess peer;
+        StartPeer(&peer, std::string("hostile ") + how + " " + Hex(edit));
+        ASSERT_EQ(Finish(peer), 0u);
         ASSERT_EQ(Shared()->MsgAtokDocumentFeed, strcmp(how, "bent") == 0 ? static_cast<UINT>(WM_SETTEXT) : 0u);
         ASSERT_EQ(Shared()->SubclassedWindow, edit);
         ASSERT_EQ(Shared()->HookHandle, nullptr);
@@ -197,11 +192,12 @@ TEST_F(CrossProcess, AnEditorOfAnotherProcessOutlivesTheHost) {
     HANDLE unmap = CreateEventA(nullptr, TRUE, FALSE, "rodavozi-peer-unmap");
     ResetEvent(ready);
     ResetEvent(unmap);
-    PROCESS_INFORMATION pi = StartPeer("unmap");
+    ChildProcess peer;
+    StartPeer(&peer, "unmap");
     ASSERT_TRUE(WaitPumping(ready, 30000));
     EXPECT_NE(Dll().EndReconvertEdit(), 0);
     SetEvent(unmap);
-    EXPECT_EQ(Finish(pi), 0u) << "the peer's editor failed after the module was freed (exit 5: access violation)";
+    EXPECT_EQ(Finish(peer), 0u) << "the peer's editor failed after the module was freed (exit 5: access violation)";
     CloseHandle(ready);
     CloseHandle(unmap);
     ASSERT_EQ(Dll().InitReconvertEdit(0), 1);

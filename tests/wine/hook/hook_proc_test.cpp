@@ -9,6 +9,7 @@
 #include "module/state.h"
 #include "module/trace.h"
 #include "reconvert/request_messages.h"
+#include "support/local_records.h"
 
 namespace {
 
@@ -23,13 +24,6 @@ LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 LRESULT CALLBACK OldProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     ++g_oldCalls;
     return DefWindowProcA(window, message, wParam, lParam);
-}
-
-int RecordCount() {
-    int n = 0;
-    for (const LOCALSUBCLASS& record : LocalSubclasses)
-        if (record.Window != nullptr) ++n;
-    return n;
 }
 
 class HookProc : public ::testing::Test {

@@ -3,13 +3,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <stdio.h>
-
 #include <algorithm>
-
 #include <string>
 #include <vector>
 
+#include "common/test_text.h"
 #include "support/loaded_dll.h"
 #include "support/processes.h"
 #include "support/trace_window.h"
@@ -25,33 +23,48 @@ LRESULT CALLBACK OwnEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-void RegisterOwnClass(const char* name) {
+// Classes of the test's own named as edit controls and not. The test's "EDIT"
+// hides the system's class of that name; `withEdit` false lets the system's
+// answer.
+void RegisterOwnClasses(bool withEdit) {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = OwnEditProc;
     wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = name;
-    RegisterClassA(&wc);
+    for (const char* name : {"KVEXEDIT", "kvexedit", "RichEdit20A", "Edit2", "edit "}) {
+        wc.lpszClassName = name;
+        RegisterClassA(&wc);
+    }
+    // Unregistering a class this program never registered may take the
+    // system's own away under Wine.
+    WNDCLASSA existing;
+    bool ours = GetClassInfoA(wc.hInstance, "EDIT", &existing) && existing.lpfnWndProc == OwnEditProc;
+    wc.lpszClassName = "EDIT";
+    if (withEdit && !ours) RegisterClassA(&wc);
+    if (!withEdit && ours) UnregisterClassA("EDIT", wc.hInstance);
 }
 
-std::string Hex(const void* value) {
-    char text[32];
-    wsprintfA(text, "%x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(value)));
-    return text;
-}
+// The viewer exists before the DLL attaches, whatever test runs first.
+class ViewerBeforeAttach : public ::testing::Environment {
+    void SetUp() override {
+        CreateTraceWindow();
+        Dll();
+    }
+};
+::testing::Environment* const g_viewer = ::testing::AddGlobalTestEnvironment(new ViewerBeforeAttach);
 
 class Hook : public ::testing::Test {
 protected:
     std::vector<HWND> windows;
-    static void SetUpTestSuite() {
-        CreateTraceWindow();
+    static void SetUpTestSuite() { g_msReconvert = RegisterWindowMessageA("MSIMEReconvert"); }
+    void SetUp() override {
+        RegisterOwnClasses(true);
         ASSERT_NE(Dll().module, nullptr);
         ASSERT_EQ(Dll().InitReconvertEdit(0), 1);
-        g_msReconvert = RegisterWindowMessageA("MSIMEReconvert");
-        for (const char* name : {"EDIT", "KVEXEDIT", "kvexedit", "RichEdit20A", "Edit2", "edit "}) RegisterOwnClass(name);
     }
     void TearDown() override {
         for (HWND window : windows) DestroyWindow(window);
         EXPECT_EQ(Shared()->SubclassedWindow, nullptr) << "destroying the window forgets it";
+        Dll().EndReconvertEdit();
     }
     HWND Create(const char* className, HWND parent = nullptr) {
         HWND window = CreateWindowA(className, "", parent ? WS_CHILD : WS_OVERLAPPED, 0, 0, 50, 20, parent, nullptr,
@@ -108,11 +121,11 @@ TEST_F(Hook, FirstRequestTracesTheSubclassing) {
     std::string ours = Ours();
     ASSERT_FALSE(ours.empty());
     char expected[5][200];
-    wsprintfA(expected[0], "query %s %s ", Hex(reinterpret_cast<void*>(before)).c_str(), ours.c_str());
-    wsprintfA(expected[1], "(hwnd=%s %x 0 0 %s %s)", Hex(window).c_str(), g_msReconvert,
-              Hex(reinterpret_cast<void*>(before)).c_str(), ours.c_str());
+    wsprintfA(expected[0], "query %s %s ", Hex32(before).c_str(), ours.c_str());
+    wsprintfA(expected[1], "(hwnd=%s %x 0 0 %s %s)", Hex32(window).c_str(), g_msReconvert,
+              Hex32(before).c_str(), ours.c_str());
     wsprintfA(expected[2], "subclass ");
-    wsprintfA(expected[3], "set %s %s->%s ", Hex(window).c_str(), Hex(reinterpret_cast<void*>(before)).c_str(),
+    wsprintfA(expected[3], "set %s %s->%s ", Hex32(window).c_str(), Hex32(before).c_str(),
               ours.c_str());
     wsprintfA(expected[4], "\n1 recon 4 0 ");
     EXPECT_EQ(TraceTexts(), std::vector<std::string>(expected, expected + 5));
@@ -174,13 +187,13 @@ TEST_F(Hook, FocusLossGivesTheWindowBack) {
     SizeQuery(window);
     ClearTraceLines();
     SendMessageA(window, WM_KILLFOCUS, 0, 0);
-    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"killfocus " + Hex(window) + " "});
+    EXPECT_EQ(TraceTexts(), std::vector<std::string>{"killfocus " + Hex32(window) + " "});
     EXPECT_EQ(GetWindowLongPtrA(window, GWLP_WNDPROC), before);
     EXPECT_EQ(Shared()->SubclassedWindow, nullptr);
 }
 
 TEST_F(Hook, UnicodeEditWindow) {
-    UnregisterClassA("EDIT", GetModuleHandleA(nullptr));  // let the system's Edit class answer
+    RegisterOwnClasses(false);
     HWND window = CreateWindowW(L"edit", L"", WS_OVERLAPPED, 0, 0, 50, 20, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
     windows.push_back(window);
@@ -203,10 +216,8 @@ TEST_F(Hook, UnicodeEditWindow) {
 // the chain looped and the next ordinary message overflowed the stack. Run
 // with either copy's hook the newer one, on ANSI and Unicode windows.
 TEST_F(Hook, TwoCopiesNeverLoopAWindowsChain) {
-    WNDCLASSA mine;  // the system's Edit class, unless Hook.UnicodeEditWindow has unregistered the test's
-    if (GetClassInfoA(GetModuleHandleA(nullptr), "EDIT", &mine) && mine.lpfnWndProc == OwnEditProc)
-        UnregisterClassA("EDIT", GetModuleHandleA(nullptr));
-    HMODULE second = LoadLibraryA((ExeDir() + "second-copy\\RODAVOZI.DLL").c_str());  // copied there by the build
+    RegisterOwnClasses(false);  // the system's Edit class
+    HMODULE second = LoadLibraryW((TestFolder() + L"second-copy\\RODAVOZI.DLL").c_str());  // copied there by the build
     ASSERT_TRUE(second != nullptr && second != Dll().module);
     auto proc = [second](const char* name) { return reinterpret_cast<void*>(GetProcAddress(second, name)); };
     auto secondInit = reinterpret_cast<int(WINAPI*)(DWORD)>(proc("InitReconvertEdit"));
@@ -244,8 +255,9 @@ TEST_F(Hook, TwoCopiesNeverLoopAWindowsChain) {
 
 }  // namespace
 
-// Runs last (gtest keeps file order): removing the hook.
 TEST(HookControl, EndReconvertEditRemovesTheHookOnce) {
+    RegisterOwnClasses(true);
+    ASSERT_EQ(Dll().InitReconvertEdit(0), 1);
     ASSERT_NE(Shared()->HookHandle, nullptr);
     EXPECT_NE(Dll().EndReconvertEdit(), 0);
     EXPECT_EQ(Shared()->HookHandle, nullptr);
@@ -253,17 +265,15 @@ TEST(HookControl, EndReconvertEditRemovesTheHookOnce) {
     // No hook: a request to a new edit window is not answered.
     HWND window = CreateWindowA("KVEXEDIT", "", WS_OVERLAPPED, 0, 0, 50, 20, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
     EXPECT_EQ(SendMessageA(window, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 0);
     DestroyWindow(window);
 }
 
 // The host stops while one of its own windows is subclassed, and the module
-// is freed to no reference: the window keeps working. Runs last, since the
-// module may be gone afterwards.
+// is freed to no reference: it stays pinned and the window keeps working.
 TEST(HookControl, AWindowOutlivesTheModuleInItsOwnProcess) {
-    ASSERT_EQ(Dll().InitReconvertEdit(0), 1);
-    // The system's Edit control: Hook.UnicodeEditWindow has unregistered the
-    // test's own class of that name.
+    RegisterOwnClasses(false);  // the system's Edit control
     WNDCLASSA frame = {};
     frame.lpfnWndProc = DefWindowProcA;
     frame.hInstance = GetModuleHandleA(nullptr);
@@ -273,6 +283,8 @@ TEST(HookControl, AWindowOutlivesTheModuleInItsOwnProcess) {
                                 GetModuleHandleA(nullptr), nullptr);
     HWND edit = CreateWindowA("EDIT", "abc def", WS_CHILD | WS_VISIBLE, 0, 0, 200, 24, parent, nullptr,
                               GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(edit, nullptr);
+    ASSERT_EQ(Dll().InitReconvertEdit(0), 1);
     LONG_PTR own = GetWindowLongPtrA(edit, GWLP_WNDPROC);
     SetFocus(edit);
     EXPECT_EQ(SendMessageA(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 160);
@@ -282,12 +294,8 @@ TEST(HookControl, AWindowOutlivesTheModuleInItsOwnProcess) {
     EXPECT_NE(Dll().EndReconvertEdit(), 0);
     ASSERT_TRUE(subclassed);
     HMODULE module = Dll().module;
-    int frees = 0;
-    while (GetModuleHandleA("RODAVOZI.DLL") != nullptr && frees < 64) {
-        FreeLibrary(module);
-        ++frees;
-    }
-    printf("freed the module %d times; %s\n", frees, GetModuleHandleA("RODAVOZI.DLL") ? "still mapped" : "unmapped");
+    for (int frees = 0; frees < 64 && GetModuleHandleA("RODAVOZI.DLL") != nullptr; ++frees) FreeLibrary(module);
+    EXPECT_NE(GetModuleHandleA("RODAVOZI.DLL"), nullptr) << "a subclassing process keeps the module mapped";
 
     SetWindowTextA(edit, "hello");
     char text[16] = {};
@@ -298,8 +306,7 @@ TEST(HookControl, AWindowOutlivesTheModuleInItsOwnProcess) {
     SendMessageA(edit, WM_CHAR, 'x', 1);
     GetWindowTextA(edit, text, sizeof text);
     EXPECT_STREQ(text, "hxlo");
-    LRESULT answer = SendMessageA(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0);
-    EXPECT_TRUE(answer == 160 || answer == 0) << answer;
+    EXPECT_EQ(SendMessageA(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 160) << "still served by the subclass";
     SetFocus(parent);
     EXPECT_EQ(GetWindowLongPtrA(edit, GWLP_WNDPROC), own) << "given back on focus loss";
     EXPECT_TRUE(DestroyWindow(parent));

@@ -14,11 +14,18 @@
 
 namespace {
 
-// Runs first: the DLL attaches while no viewer exists, so it stays silent for
-// the life of the process even once a viewer appears.
+// The DLL attaches before any test runs, whatever the order or filter, and
+// while no viewer exists.
+class AttachWithoutViewer : public ::testing::Environment {
+    void SetUp() override { Dll(); }
+};
+::testing::Environment* const g_attach = ::testing::AddGlobalTestEnvironment(new AttachWithoutViewer);
+
+// So it stays silent for the life of the process even once a viewer appears.
 TEST(ModuleStartUp, AViewerCreatedAfterAttachIsNeverSeen) {
     ASSERT_NE(Dll().module, nullptr);
     CreateTraceWindow();
+    ClearTraceLines();
     LRESULT answer = 0;
     EXPECT_EQ(Dll().IsReconvertMsg(nullptr, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0, &answer, nullptr), 1);
     EXPECT_EQ(answer, 160);
@@ -132,27 +139,44 @@ TEST_F(TraceChannel, LookupHappensOnlyOnce) {
     EXPECT_TRUE(TraceLines().empty());
 }
 
-// A window whose thread never handles its messages, as a viewer that hangs.
-DWORD WINAPI SilentWindowThread(LPVOID created) {
-    HWND window = CreateWindowA("STATIC", "silent", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    *static_cast<HWND*>(created) = window;
-    Sleep(8000);
+// A window whose thread never handles its messages until released, as a
+// viewer that hangs.
+struct SilentViewer {
+    HANDLE created = CreateEventA(nullptr, TRUE, FALSE, nullptr), release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HWND window = nullptr;
+};
+
+DWORD WINAPI SilentWindowThread(LPVOID param) {
+    SilentViewer* viewer = static_cast<SilentViewer*>(param);
+    viewer->window = CreateWindowA("STATIC", "silent", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    SetEvent(viewer->created);
+    WaitForSingleObject(viewer->release, 60000);
+    DestroyWindow(viewer->window);
+    return 0;
+}
+
+HWND g_afterFirst;
+DWORD WINAPI TwoSends(LPVOID) {
+    TraceMessage("first ");
+    g_afterFirst = ProcessState.TraceWindow;
+    TraceMessage("second ");
     return 0;
 }
 
 TEST_F(TraceChannel, AViewerThatStopsAnsweringIsDropped) {
-    HWND silent = nullptr;
-    HANDLE thread = CreateThread(nullptr, 0, SilentWindowThread, &silent, 0, nullptr);
-    while (silent == nullptr) Sleep(10);
-    ProcessState.TraceWindow = silent;
-    DWORD before = GetTickCount();
-    TraceMessage("first ");
-    TraceMessage("second ");
-    DWORD took = GetTickCount() - before;
-    EXPECT_LT(took, 3000u) << "one time-out, then no more sends";
+    SilentViewer viewer;
+    HANDLE thread = CreateThread(nullptr, 0, SilentWindowThread, &viewer, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(viewer.created, 10000), WAIT_OBJECT_0) << "the silent window was not made in 10 s";
+    ProcessState.TraceWindow = viewer.window;
+    g_afterFirst = viewer.window;
+    HANDLE sender = CreateThread(nullptr, 0, TwoSends, nullptr, 0, nullptr);
+    EXPECT_EQ(WaitForSingleObject(sender, 10000), WAIT_OBJECT_0) << "a send to a viewer that hangs did not return in 10 s";
+    EXPECT_EQ(g_afterFirst, nullptr) << "dropped after its first time-out";
     EXPECT_EQ(ProcessState.TraceWindow, nullptr);
-    TerminateThread(thread, 0);
-    CloseHandle(thread);
+    SetEvent(viewer.release);  // ends the sender too, had it hung
+    WaitForSingleObject(sender, 10000);
+    WaitForSingleObject(thread, 10000);
+    for (HANDLE h : {sender, thread, viewer.created, viewer.release}) CloseHandle(h);
 }
 
 }  // namespace

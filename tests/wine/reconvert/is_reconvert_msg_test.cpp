@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/test_text.h"
 #include "support/loaded_dll.h"
 #include "support/trace_window.h"
 
@@ -33,12 +34,6 @@ int CALLBACK TestSource(HWND window, int request, UINT range, char* buffer) {
     ++g_source.confirm;
     g_source.range = range;
     return 0;
-}
-
-std::string Hex(ULONG_PTR value) {
-    char text[32];
-    wsprintfA(text, "%lx", static_cast<unsigned long>(value));
-    return text;
 }
 
 class IsReconvertMsgTest : public ::testing::Test {
@@ -135,7 +130,7 @@ TEST_F(IsReconvertMsgTest, TraceLinesTravelAsCopyDataWithTheirTerminator) {
         EXPECT_TRUE(line.terminated);
         EXPECT_EQ(line.cbData, line.text.size() + 1);
     }
-    EXPECT_EQ(TraceTexts()[0], "\n0 recon 4 " + Hex(reinterpret_cast<ULONG_PTR>(record)) + " ");
+    EXPECT_EQ(TraceTexts()[0], "\n0 recon 4 " + Hex32(record) + " ");
     EXPECT_EQ(TraceTexts()[1], "noseltext=abc ");
     EXPECT_EQ(g_source.window, window) << "the window is passed to the source unchanged";
 }
@@ -146,7 +141,7 @@ TEST_F(IsReconvertMsgTest, AnsiSelectionRecordByteExact) {
     const DWORD header[8] = {160, 0xCCCCCCCC, 4, 32, 4, 0, 4, 0};
     EXPECT_EQ(memcmp(record, header, 32), 0);
     EXPECT_EQ(Bytes(32, 6), (std::vector<BYTE>{0x82, 0xA0, 0x82, 0xA2, 0, 0xCC}));
-    EXPECT_EQ(TraceTexts(), (std::vector<std::string>{"\n0 recon 4 " + Hex(reinterpret_cast<ULONG_PTR>(record)) + " ",
+    EXPECT_EQ(TraceTexts(), (std::vector<std::string>{"\n0 recon 4 " + Hex32(record) + " ",
                                                       "seltext=" + A + I + " ", "offset=0 "}));
 }
 

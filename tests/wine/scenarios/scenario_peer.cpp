@@ -187,6 +187,8 @@ std::vector<Scenario> Scenarios() {
 
 // ---- two editors in two processes ----
 
+const char* const kTwoProcessRows[] = {"two editors in two processes taking turns",
+                                       "two processes, requests without focus"};
 
 HANDLE Event(const std::string& tag, const char* what) {
     return CreateEventA(nullptr, FALSE, FALSE, (tag + "." + what).c_str());
@@ -215,16 +217,12 @@ RowResult TwoProcesses(HWND editorA, Pattern pattern, bool partnerTakesFocus) {
     char file[MAX_PATH], dir[MAX_PATH];
     GetTempPathA(MAX_PATH, dir);
     GetTempFileNameA(dir, "rsc", 0, file);
-    std::string command = "\"" + ExeDir() + "scenario_partner.exe\" " + tag + " " + PatternName(pattern) + " \"" +
-                          file + "\" " + (partnerTakesFocus ? "focus" : "nofocus");
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back(0);
+    const std::string arguments = std::string(tag) + " " + PatternName(pattern) + " \"" + file + "\" " +
+                                  (partnerTakesFocus ? "focus" : "nofocus");
     std::vector<RowResult> turns;
     std::string failure;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    ChildProcess partnerProcess;  // ended when this row ends, however it ends
+    if (!partnerProcess.Start(TestFolder() + L"scenario_partner.exe", std::wstring(arguments.begin(), arguments.end()))) {
         failure = "cannot start scenario_partner.exe";
     } else if (!WaitPumping(ready, 30000)) {
         failure = "partner not ready";
@@ -244,15 +242,10 @@ RowResult TwoProcesses(HWND editorA, Pattern pattern, bool partnerTakesFocus) {
             if (!WaitPumping(done, 30000)) failure = "partner's second turn did not end";
         }
         SetEvent(turn);  // a third turn ends the partner
-        if (!WaitPumping(pi.hProcess, 30000)) {
-            failure = "partner did not exit";
-            TerminateProcess(pi.hProcess, 99);
-        }
         DWORD code = 0;
-        GetExitCodeProcess(pi.hProcess, &code);
-        if (code != 0 && failure.empty()) failure = "partner exited with " + std::to_string(code);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
+        if (!partnerProcess.WaitExit(30000, &code, true)) failure = "partner did not exit";
+        else if (code != 0 && failure.empty()) failure = "partner exited with " + std::to_string(code);
+        partnerProcess.Kill();
     }
     // The partner's rows: verdict, record, before, after, note; one line per turn.
     std::vector<RowResult> partner;
@@ -327,8 +320,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     Pump();
+    // The table declares its size first; the test checks the rows against it.
+    const std::vector<Scenario> scenarios = Scenarios();
+    size_t planned = 0;
+    for (const Scenario& s : scenarios)
+        if (!only || strstr(s.name, only)) planned += s.patterns.size();
+    for (const char* name : kTwoProcessRows)
+        if (!only || strstr(name, only)) planned += sizeof kCaretPatterns / sizeof kCaretPatterns[0];
+    out.Line("rows planned: " + std::to_string(planned));
     out.Line("verdict  | pattern | scenario                                     | record | before  ->  after");
-    for (const Scenario& s : Scenarios()) {
+    for (const Scenario& s : scenarios) {
         if (only && !strstr(s.name, only)) continue;
         HWND editor = editors[0];
         for (size_t i = 0; i < sizeof kinds / sizeof kinds[0]; ++i)
@@ -351,7 +352,7 @@ int main(int argc, char** argv) {
             out.Add(PatternName(p), name, RunRow(editor, p, s.placement, s.expect, s.compose, s.withoutFill));
     }
     for (bool focus : {true, false}) {
-        std::string name = focus ? "two editors in two processes taking turns" : "two processes, requests without focus";
+        std::string name = kTwoProcessRows[focus ? 0 : 1];
         if (only && !strstr(name.c_str(), only)) continue;
         for (Pattern p : kCaretPatterns) out.Add(PatternName(p), name, TwoProcesses(editors[0], p, focus));
     }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ime_client.h"
+#include "support/ime_text.h"
 #include "support/processes.h"
 #include "text_check.h"
 
@@ -73,8 +74,6 @@ RowResult RunRow(HWND editor, imeside::Pattern pattern, const Placement& placeme
 
 // "verdict | pattern | scenario | record | before -> after"
 std::string FormatRow(const std::string& pattern, const std::string& scenario, const RowResult& row);
-// A text for a report: UTF-8, long texts shortened around byte `at`.
-std::string Shown(const std::string& sjis, uint32_t at);
 
 // Dispatches the messages waiting for this thread.
 void Pump();

@@ -23,10 +23,12 @@
 #include <string>
 #include <vector>
 
+#include "common/test_text.h"
 #include "ime_client.h"
 #include "kvexedit.h"
 #include "stress_cases.h"
 #include "stress_protocol.h"
+#include "support/ime_text.h"
 #include "support/loaded_dll.h"
 #include "text_check.h"
 
@@ -88,33 +90,6 @@ DWORD Selection(HWND editor) { return static_cast<DWORD>(SendMessageA(editor, EM
 // EM_GETSEL's answer for a selection from `low` to `high`.
 DWORD Packed(uint32_t low, uint32_t high) { return static_cast<DWORD>(MAKELONG(low, high)); }
 
-std::string Hex(uint64_t value) {
-    char text[24];
-    snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(value));
-    return text;
-}
-
-// A text for a report: UTF-8 on one line, a long one shortened to its end.
-std::string Shown(const std::string& sjis) {
-    size_t from = 0;
-    if (sjis.size() > 120) {
-        from = sjis.size() - 100;
-        for (const Cell& cell : SplitSjis(sjis))
-            if (cell.offset >= from) {
-                from = cell.offset;
-                break;
-            }
-    }
-    std::string shown;
-    for (char c : SjisToUtf8(sjis.substr(from))) {
-        if (c == '\r') shown += "\\r";
-        else if (c == '\n') shown += "\\n";
-        else if (c == '\t') shown += "\\t";
-        else shown += c;
-    }
-    return from ? "(" + std::to_string(from) + " bytes)..." + shown : shown;
-}
-
 // The findings of one command, printed together when there are any.
 struct Report {
     std::string head;
@@ -133,10 +108,6 @@ struct Report {
         return static_cast<int>(problems.size());
     }
 };
-
-std::string RecordSjis(const RecordView& view) {
-    return view.encoding == Encoding::Ansi ? view.ansi : Utf16ToSjis(view.wide);
-}
 
 // The record as filled, against the case.
 void CheckFill(const StressCase& c, const RecordExchange& fill, Report* report) {

@@ -15,10 +15,10 @@ void Lookup(HMODULE module, const char* name, T* proc) {
 const LoadedDll& Dll() {
     static LoadedDll dll;
     if (dll.module) return dll;
-    std::string path = ExeDir() + "RODAVOZI.DLL";
-    dll.module = LoadLibraryA(path.c_str());
+    std::wstring path = TestFolder() + L"RODAVOZI.DLL";
+    dll.module = LoadLibraryW(path.c_str());
     if (!dll.module) {
-        fprintf(stderr, "cannot load %s (error %lu)\n", path.c_str(), GetLastError());
+        fprintf(stderr, "cannot load %ls (error %lu)\n", path.c_str(), GetLastError());
         return dll;
     }
     Lookup(dll.module, "IsReconvertMsg", &dll.IsReconvertMsg);

@@ -24,7 +24,7 @@ TEST(TraceLineFormat, NeverReadsPastThePayload) {
     char* payload = memory + page - 5;
     memcpy(payload, "\x07tail", 5);
     TracePayload p = Of(payload, 5);
-    EXPECT_EQ(FormatTraceLine({1, 2, 3, 4}, p), "01:02:03.004 \\atail\\[unterminated]");
+    EXPECT_EQ(FormatTraceLine({1, 2, 3, 4}, p, nullptr), "01:02:03.004 \\atail\\[unterminated]");
     EXPECT_FALSE(p.StartsGroup());
     EXPECT_TRUE(p.HasBell());
     VirtualFree(memory, 0, MEM_RELEASE);
@@ -42,7 +42,37 @@ TEST(TraceLineFormat, GroupAndBellAreJudgedOnTheTextOnly) {
 
 // A text that reads like the marker is told apart by its escaped backslash.
 TEST(TraceLineFormat, TheUnterminatedMarkerCannotComeFromText) {
-    EXPECT_EQ(FormatTraceLine({23, 59, 59, 999}, Of("\\[unterminated]", 16)), "23:59:59.999 \\\\[unterminated]");
+    EXPECT_EQ(FormatTraceLine({23, 59, 59, 999}, Of("\\[unterminated]", 16), nullptr),
+              "23:59:59.999 \\\\[unterminated]");
+}
+
+// Code page 932: lead bytes 0x81-0x9F and 0xE0-0xFC, trail bytes 0x40-0x7E and
+// 0x80-0xFC. A lead byte stays as it came only with its trail byte.
+TEST(TraceLineFormat, ALeadByteWithoutItsTrailIsEscapedAndNeverPairsWithAnEscape) {
+    TraceCodePage cp932 = {};
+    for (int b = 0; b < 256; ++b) {
+        cp932.lead[b] = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+        cp932.trail[b] = (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+    }
+    const struct {
+        const char* text;
+        size_t size;
+        const char* line;
+    } rows[] = {
+        {"\x82\xa0\x95\\", 5, "\x82\xa0\x95\\"},  // あ, and 表 whose trail byte is a backslash
+        {"\x82\n", 3, "\\x82\\n"},                 // a lone lead byte before an escape
+        {"\x82\x07\x82\x7f\x82\t", 7, "\\x82\\a\\x82\\x7F\\x82\\t"},
+        {"\\\x82", 2, "\\\\\\x82\\[unterminated]"},  // the last byte, before the marker
+        {"a\xfc\xfd\xa1", 5, "a\\xFC\xfd\xa1"},     // 0xFD is no trail byte
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(FormatTraceLine({0, 0, 0, 0}, Of(row.text, row.size), &cp932),
+                  std::string("00:00:00.000 ") + row.line);
+    // A single-byte code page leaves the byte as it came.
+    EXPECT_EQ(FormatTraceLine({0, 0, 0, 0}, Of("\x82\n", 3), nullptr), "00:00:00.000 \x82\\n");
+    // A cut falls between characters and says how long the text was.
+    EXPECT_EQ(FormatTraceLine({0, 0, 0, 0}, Of("a\x82\xa0\x82\xa0", 6), &cp932, 4),
+              "00:00:00.000 a\x82\xa0\\[cut: 5 bytes in all]");
 }
 
 }  // namespace

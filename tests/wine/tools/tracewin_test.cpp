@@ -1,13 +1,13 @@
 // The trace viewer as the DLL meets it: a separate process whose window takes
-// WM_COPYDATA payloads, logs each one as it arrives and survives whatever
-// bytes it is sent.
+// WM_COPYDATA payloads at once, logs each one and survives whatever bytes it
+// is sent, and whatever its log or standard output does.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "support/processes.h"
 
 namespace {
 
@@ -17,11 +17,13 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The texts of a log, one per CR LF-ended line, after the "HH:MM:SS.mmm "
 // time; a line of another shape comes back marked so that comparisons fail.
+// The log's header lines ("-- date ...") are left out.
 std::vector<std::string> TextsOf(const std::string& log) {
     std::vector<std::string> texts;
     size_t start = 0;
     for (size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
         std::string line = log.substr(start, end - start);
+        if (line.compare(0, 3, "-- ") == 0) continue;
         const char* shape = "dd:dd:dd.ddd ";
         bool ok = line.size() >= 13;
         for (int i = 0; ok && i < 13; ++i) ok = shape[i] == 'd' ? IsDigit(line[i]) : shape[i] == line[i];
@@ -75,7 +77,20 @@ protected:
         return static_cast<LRESULT>(result);
     }
 
-    std::vector<std::string> Logged() { return TextsOf(ReadBytes(log_)); }
+    // The log's lines without its headers, once it holds `count` lines.
+    std::string Log(size_t count) {
+        std::string log;
+        WaitUntil([&] { return TextsOf(log = ReadBytes(log_)).size() >= count; }, kTimeoutMs);
+        std::string lines;
+        for (size_t start = 0, end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2)
+            if (log.compare(start, 3, "-- ") != 0) lines += log.substr(start, end + 2 - start);
+        return lines;
+    }
+    std::vector<std::string> Logged(size_t count) { return TextsOf(Log(count)); }
+    LRESULT Rows(size_t count) {
+        WaitUntil([&] { return SendMessageA(List(), LB_GETCOUNT, 0, 0) == static_cast<LRESULT>(count); }, kTimeoutMs);
+        return SendMessageA(List(), LB_GETCOUNT, 0, 0);
+    }
 
     HWND List() { return FindWindowExA(window_, nullptr, "ListBox", nullptr); }
 
@@ -103,13 +118,17 @@ TEST_F(TraceViewer, AppendsEachLineAsItArrivesInOrderAndUnchanged) {
     };
     for (size_t i = 0; i < sizeof sent / sizeof sent[0]; ++i) {
         ASSERT_TRUE(SendText(sent[i])) << i;
-        // The send returns once the viewer has handled it: the line is in the
-        // file by then.
-        std::vector<std::string> texts = Logged();
+        std::vector<std::string> texts = Logged(i + 2);
         ASSERT_EQ(texts.size(), i + 2);
         EXPECT_EQ(texts[0], logged[0]);
         EXPECT_EQ(texts[i + 1], logged[i + 1]) << i;
     }
+    // Runs and days are told apart by a header after what was there before.
+    std::string log = ReadBytes(log_);
+    std::string header = log.substr(22, log.find("\r\n", 22) - 22);
+    EXPECT_EQ(header.compare(0, 3, "-- "), 0) << header;
+    EXPECT_NE(header.find("process " + std::to_string(viewer_.Id())), std::string::npos) << header;
+    EXPECT_NE(header.find("code page " + std::to_string(GetACP())), std::string::npos) << header;
 }
 
 TEST_F(TraceViewer, StandardOutputCarriesTheSameLinesAsTheLog) {
@@ -117,9 +136,67 @@ TEST_F(TraceViewer, StandardOutputCarriesTheSameLinesAsTheLog) {
     StartViewer(out);
     ASSERT_TRUE(SendText("one"));
     ASSERT_TRUE(SendText("\x07two"));
-    std::string log = ReadBytes(log_);
+    std::string log = Log(2);
     EXPECT_EQ(TextsOf(log), (std::vector<std::string>{"one", "\\atwo"}));
-    EXPECT_EQ(ReadBytes(out), log);
+    EXPECT_TRUE(WaitUntil([&] { return ReadBytes(out) == log; }, kTimeoutMs)) << ReadBytes(out);
+}
+
+// Standard output into a pipe nobody reads, as with "| more" or a console in
+// QuickEdit selection: its writes block. Sends must go on returning within the
+// library's time-out (after one it drops the viewer for good), and the lines
+// standard output could not take are counted there once it flows again.
+TEST_F(TraceViewer, AStalledStandardOutputCostsLinesThereNotTheSenders) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE reader, writer;
+    ASSERT_TRUE(CreatePipe(&reader, &writer, &inherit, 4096));
+    SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);
+    ASSERT_TRUE(viewer_.Start(Tool(), L"--quiet --stdout --log \"" + log_ + L"\"", writer));
+    CloseHandle(writer);
+    window_ = FindProcessWindow(viewer_.Id(), L"VeskDebugWClass", kTimeoutMs);
+    ASSERT_NE(window_, nullptr);
+    const int kLines = 10000;
+    int late = 0;
+    for (int i = 0; i <= kLines; ++i) {
+        std::string text = i < kLines ? "line " + std::to_string(i) : "after the flood";
+        COPYDATASTRUCT copy = {0, static_cast<DWORD>(text.size() + 1), &text[0]};
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy), SMTO_NORMAL, 1000, &result))
+            ++late;
+    }
+    EXPECT_EQ(late, 0) << "sends that timed out";
+    ASSERT_EQ(Rows(kLines + 1), kLines + 1);  // every line reached the window, the last one too
+
+    // Lines written, and lines counted as not logged, in a log's texts.
+    size_t shown = 0, notLogged = 0;
+    auto account = [&](const std::string& log) {
+        shown = notLogged = 0;
+        for (const std::string& text : TextsOf(log)) {
+            unsigned long count = 0;
+            if (sscanf(text.c_str(), "\\[%lu lines not logged]", &count) == 1)
+                notLogged += count;
+            else
+                ++shown;
+        }
+        return shown + notLogged >= kLines + 1u;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return account(ReadBytes(log_)); }, kTimeoutMs)) << shown << " + " << notLogged;
+    // Reading again: every line comes out, or is counted as not logged.
+    std::string out;
+    WaitUntil(
+        [&] {
+            DWORD available = 0, got = 0;
+            while (PeekNamedPipe(reader, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+                std::string chunk(available, '\0');
+                if (!ReadFile(reader, &chunk[0], available, &got, nullptr)) break;
+                out.append(chunk, 0, got);
+            }
+            return account(out);
+        },
+        kTimeoutMs);
+    CloseHandle(reader);
+    EXPECT_EQ(shown + notLogged, kLines + 1u) << out.size() << " bytes read";
+    EXPECT_GT(notLogged, 0u) << "standard output never stalled";
+    EXPECT_GT(shown, 0u);
 }
 
 TEST_F(TraceViewer, HostilePayloadsAreReadWithinTheirBoundsAndLoggingGoesOn) {
@@ -140,21 +217,25 @@ TEST_F(TraceViewer, HostilePayloadsAreReadWithinTheirBoundsAndLoggingGoesOn) {
     ASSERT_TRUE(Send(hugeHigh.data(), static_cast<DWORD>(hugeHigh.size())));
     ASSERT_TRUE(SendText("still logging"));
 
-    std::vector<std::string> texts = Logged();
+    std::vector<std::string> texts = Logged(9);
     ASSERT_EQ(texts.size(), 9u);
     EXPECT_EQ(texts[0], "abc\\[unterminated]");
     EXPECT_EQ(texts[1], "\\[unterminated]");
     EXPECT_EQ(texts[2], "\\[unterminated]");
     EXPECT_EQ(texts[3], "ab");
+    if (GetACP() == 932) high.replace(0xFC - 0x80, 1, "\\xFC");  // a lead byte whose next byte is no trail
     EXPECT_EQ(texts[4], high);
     EXPECT_EQ(texts[5], "\\x01\\x1B\\x7F");
-    EXPECT_TRUE(texts[6] == huge) << "100 KB line logged with " << texts[6].size() << " bytes";
-    EXPECT_TRUE(texts[7] == hugeHigh + "\\[unterminated]") << texts[7].size() << " bytes";
+    // Lines are cut at 4,096 bytes, on a character boundary.
+    const std::string cut = "\\[cut: 102400 bytes in all]";
+    EXPECT_TRUE(texts[6] == huge.substr(0, 4096) + cut) << "100 KB line logged with " << texts[6].size() << " bytes";
+    EXPECT_TRUE(texts[7] == hugeHigh.substr(0, 4096) + "\\[unterminated]" + cut) << texts[7].size() << " bytes";
     EXPECT_EQ(texts[8], "still logging");
     EXPECT_TRUE(viewer_.Running());
     // The window shows the long lines cut short, not in full.
     HWND list = List();
     ASSERT_NE(list, nullptr);
+    ASSERT_EQ(Rows(9), 9);
     DWORD_PTR length = 0;
     ASSERT_TRUE(SendMessageTimeoutA(list, LB_GETTEXTLEN, 6, 0, SMTO_ABORTIFHUNG, kTimeoutMs, &length));
     EXPECT_LT(length, 4096u);
@@ -168,15 +249,15 @@ TEST_F(TraceViewer, WindowSeparatesGroupsAndClearLeavesTheLogAlone) {
     ASSERT_TRUE(SendText("\x07odd "));
     HWND list = List();
     ASSERT_NE(list, nullptr);
-    EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 5);  // one separator row
+    EXPECT_EQ(Rows(5), 5);  // one separator row
     EXPECT_EQ(SendMessageA(list, LB_GETTEXTLEN, 2, 0), 0);
     EXPECT_EQ(SendMessageA(list, LB_GETTEXTLEN, 3, 0), static_cast<LRESULT>(13 + strlen("\\nsecond group ")));
 
     Command(kCmdClear);
     EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);
     ASSERT_TRUE(SendText("after clear"));
-    EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 1);
-    EXPECT_EQ(Logged().size(), 5u);
+    EXPECT_EQ(Rows(1), 1);
+    EXPECT_EQ(Logged(5).size(), 5u);
 }
 
 TEST_F(TraceViewer, CopyPutsEveryLineOnTheClipboard) {
@@ -192,7 +273,7 @@ TEST_F(TraceViewer, CopyPutsEveryLineOnTheClipboard) {
     std::wstring copiedWide = wide ? static_cast<const wchar_t*>(GlobalLock(wide)) : L"";
     if (wide) GlobalUnlock(wide);
     CloseClipboard();
-    EXPECT_EQ(copied, ReadBytes(log_));
+    EXPECT_EQ(copied, Log(2));
     EXPECT_EQ(TextsOf(copied), (std::vector<std::string>{"\\abell", "\x82\xa0"}));
     if (GetACP() == 932) {
         EXPECT_NE(copiedWide.find(L"\x3042\r\n"), std::wstring::npos);
@@ -238,7 +319,7 @@ TEST_F(TraceViewer, SaveWritesEveryLineToTheChosenFile) {
     ASSERT_NE(name, nullptr);
     SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(saved.c_str()));
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    std::string log = ReadBytes(log_);
+    std::string log = Log(2);
     EXPECT_TRUE(WaitUntil([&] { return ReadBytes(saved).size() == log.size(); }, kTimeoutMs));
     EXPECT_EQ(ReadBytes(saved), log);
     EXPECT_EQ(TextsOf(log), (std::vector<std::string>{"\\nsaved group ", "\\asaved bell "}));
@@ -276,11 +357,11 @@ TEST(TraceViewerStart, ASecondViewerLeavesTheFirstRunning) {
     DWORD_PTR result = 0;
     EXPECT_TRUE(SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy), SMTO_ABORTIFHUNG,
                                     kTimeoutMs, &result));
-    EXPECT_EQ(TextsOf(ReadBytes(folder + L"first.log")), std::vector<std::string>{"to the first"});
     PostMessageW(window, WM_CLOSE, 0, 0);
     DWORD code = 1;
     EXPECT_TRUE(first.WaitExit(kTimeoutMs, &code));
     EXPECT_EQ(code, 0u);
+    EXPECT_EQ(TextsOf(ReadBytes(folder + L"first.log")), std::vector<std::string>{"to the first"});
     first.Kill();
     RemoveFolder(folder);
 }
