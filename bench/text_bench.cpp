@@ -17,6 +17,8 @@
 #include "reconvert/offered_run.h"
 #include "reconvert/record_builder.h"
 #include "reconvert/text_source.h"
+#include "reconvert/wide_text.h"
+#include "module/ansi_text.h"
 #include "request_text.h"
 
 namespace {
@@ -198,9 +200,49 @@ void Fill_Ansi(benchmark::State& state) {
     }
 }
 
+// The same for a Unicode window holding state.range(0) characters of the
+// benchmark text in UTF-16, caret before "する。": the part of the text its
+// work reaches converted, the caret context, the window positions noted for
+// the confirmation, and the builder's UTF-16 record.
+std::u16string g_wideText;
+int CALLBACK HeldWideSource(HWND, int request, UINT, char* buffer) {
+    if (request != TSR_GETTEXT) return 0;
+    static unsigned char part[WIDE_PART_BYTES], pairBits[WIDE_PART_BITS];
+    const unsigned int caret = static_cast<unsigned int>(g_wideText.size() - REQUEST_CARET_FROM_END / 2);
+    WIDEPART p;
+    ConvertWidePart(reinterpret_cast<const uint16_t*>(g_wideText.data()), static_cast<int>(g_wideText.size()), caret,
+                    caret, part, pairBits, &p);
+    CARETCONTEXT context = CaretContext(reinterpret_cast<char*>(part), p.Length, p.Start, buffer);
+    int positions[EDIT_CONTEXT_OUT_SIZE];
+    WindowPositions(reinterpret_cast<char*>(part), pairBits, context.Start, static_cast<int>(strlen(buffer)), positions);
+    benchmark::DoNotOptimize(positions);
+    return context.Result;
+}
+
+void Fill_Wide(benchmark::State& state) {
+    UseShiftJis();
+    const std::string ansi = RequestText(65534);
+    uint16_t wide[65535];
+    AnsiToUtf16(ansi.c_str(), wide, 65535);
+    std::u16string all(reinterpret_cast<char16_t*>(wide));
+    g_wideText = all.substr(all.size() - static_cast<size_t>(state.range(0)));
+    alignas(8) unsigned char record[RECORD_SIZE] = {};
+    HWND window = reinterpret_cast<HWND>(0x1234);
+    int answer = BuildReconvertString(window, REQUEST_RECONVERT, record, 1, HeldWideSource);
+    if (answer != RECORD_SIZE || reinterpret_cast<RECONVERTHEADER*>(record)->dwStrLen == 0) {
+        state.SkipWithError("the fill offered nothing");
+        return;
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(BuildReconvertString(window, REQUEST_RECONVERT, record, 1, HeldWideSource));
+        benchmark::ClobberMemory();
+    }
+}
+
 }  // namespace
 
 BENCHMARK(Fill_Ansi)->Arg(40)->Arg(4096)->Arg(65534);
+BENCHMARK(Fill_Wide)->Arg(20)->Arg(30000);
 BENCHMARK(LastCharWidth_Worst64K);
 BENCHMARK(LastCharWidth_Typical64K);
 BENCHMARK(LastCharWidth_BuilderWalk);

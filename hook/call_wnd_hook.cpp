@@ -38,7 +38,14 @@ void SubclassRequestTarget(HWND target, UINT message) {
     // Already served: recorded here, whether it runs our procedure directly
     // or under one installed after it (subclassing it again would make that
     // procedure our previous one while it calls ours: an endless loop).
-    if (FindMarkedSubclass(target) != nullptr || !IsEditClass(target)) return;
+    LOCALSUBCLASS* served = FindMarkedSubclass(target);
+    // Unless another program cut ours out of the chain: the stale record
+    // goes and the window is subclassed afresh.
+    if (served != nullptr && !ChainReachesOurs(target, served)) {
+        DropLocalSubclass(served);
+        served = nullptr;
+    }
+    if (served != nullptr || !IsEditClass(target)) return;
 
     WNDPROC ours = ReconvertEditProc;
     WNDPROC examined = GetWindowProcedure(target);

@@ -10,5 +10,9 @@
 // For an IMR_DOCUMENTFEED request that the control left at 0, the answer is
 // the document feed built from the control's text (a size query answered
 // with the record's size, a record filled in the window's own form, ANSI or
-// UTF-16, the composition empty at the caret); every other answer stays.
+// UTF-16, the composition empty at the caret); every other answer stays. A
+// record is filled only where it has room: its dwSize shows it, or the IME
+// sized it from the module's answer to the size query (dwSize 0); a control
+// that answered the size query itself and then left the fill gets nothing
+// written past what its IME allocated.
 LRESULT FeedWhenUnanswered(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT controlAnswer);

@@ -8,6 +8,7 @@
 #include "module/trace.h"
 #include "reconvert/edit_context.h"
 #include "reconvert/edit_text_source.h"
+#include "reconvert/offer_record.h"
 #include "rodavozi.h"
 
 namespace {
@@ -18,6 +19,7 @@ namespace {
 // window destroyed while subclassed would leak them in its program.
 LRESULT ForgetDestroyedWindow(HWND window, WPARAM wParam, LPARAM lParam) {
     TraceMessage("destory %x ", TRACE_HEX(window));
+    DropOfferRecord(window);
     if (window == SharedState.SubclassedWindow) ClearSharedSubclass();
     LOCALSUBCLASS* record = FindLocalSubclass(window);
     if (record == nullptr) return DefaultProcessing(window, WM_NCDESTROY, wParam, lParam);
@@ -53,6 +55,17 @@ LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 }  // namespace
+
+bool ChainReachesOurs(HWND window, const LOCALSUBCLASS* record) {
+    // Read with the A call, as the record's previous procedure was: the same
+    // procedure reads back as the same value.
+    LONG_PTR current = GetWindowLongPtrA(window, GWLP_WNDPROC);
+    LONG_PTR own = static_cast<LONG_PTR>(GetClassLongPtrA(window, GCLP_WNDPROC));
+    // The procedure we found, or the class's own, running again can only
+    // mean that ours was cut out: neither calls it. Any other procedure may
+    // sit on top of ours and pass messages down to it.
+    return current != reinterpret_cast<LONG_PTR>(record->PreviousProc) && current != own;
+}
 
 LRESULT CALLBACK ReconvertEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCDESTROY && (FindLocalSubclass(window) != nullptr || window == SharedState.SubclassedWindow))

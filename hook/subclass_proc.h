@@ -4,6 +4,7 @@
 // window when it loses the focus or is destroyed.
 #pragma once
 
+#include "hook/subclass_record.h"
 #include "module/platform.h"
 
 LRESULT CALLBACK ReconvertEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -11,3 +12,9 @@ LRESULT CALLBACK ReconvertEditProc(HWND window, UINT message, WPARAM wParam, LPA
 // A click into a selection while the IME is open closes and reopens it, so
 // that the IME drops what it holds before the click moves the caret.
 void ResetImeOnClick(HWND window);
+
+// Whether the window's chain of procedures may still reach this module's
+// ReconvertEditProc: false when the window runs again the procedure ours
+// replaced, or its class's own, so that another program that restored an
+// older procedure cut ours out.
+bool ChainReachesOurs(HWND window, const LOCALSUBCLASS* record);

@@ -7,10 +7,17 @@
 // `text`, terminator included, into it.
 void AnsiToUtf16(const char* text, uint16_t* out, int capacity);
 
-enum { ANSI_CHAR_ROOM = 4 };
+enum { ANSI_CHAR_ROOM = 4, ANSI_EXACT_UNITS = 256 };
 
-// Converts one character of UTF-16 text (`count` 1, or 2 for a surrogate
-// pair) into the ANSI code page, a character the code page lacks into its
-// default character. Writes the bytes into `out` (ANSI_CHAR_ROOM bytes) and
-// returns their count; 0 when nothing was converted.
-int Utf16CharToAnsi(const uint16_t* units, int count, char* out);
+// Converts `count` units of UTF-16 text (at most ANSI_EXACT_UNITS) into the
+// ANSI code page: writes at most `room` bytes into `out` and returns their
+// count; 0 when the conversion is not exact: the code page lacks a character
+// (a best-fit look-alike or the default character would stand for it) or the
+// bytes do not convert back to the same UTF-16.
+int Utf16ToAnsiExact(const uint16_t* units, int count, char* out, int room);
+
+// The same for one character (`count` 1, or 2 for a surrogate pair), into
+// ANSI_CHAR_ROOM bytes.
+inline int Utf16CharToAnsi(const uint16_t* units, int count, char* out) {
+    return Utf16ToAnsiExact(units, count, out, ANSI_CHAR_ROOM);
+}

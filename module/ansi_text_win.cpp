@@ -8,7 +8,15 @@ void AnsiToUtf16(const char* text, uint16_t* out, int capacity) {
     MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<wchar_t*>(out), capacity);
 }
 
-int Utf16CharToAnsi(const uint16_t* units, int count, char* out) {
-    return WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(units), count, out, ANSI_CHAR_ROOM,
-                               nullptr, nullptr);
+int Utf16ToAnsiExact(const uint16_t* units, int count, char* out, int room) {
+    if (count <= 0 || count > ANSI_EXACT_UNITS) return 0;
+    BOOL usedDefault = FALSE;
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, reinterpret_cast<const wchar_t*>(units), count, out,
+                                room, nullptr, &usedDefault);
+    if (n <= 0 || usedDefault) return 0;
+    // The round trip decides, whatever the platform's tables do with the flag.
+    wchar_t back[ANSI_EXACT_UNITS];
+    int m = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, out, n, back, ANSI_EXACT_UNITS);
+    if (m != count || memcmp(back, units, sizeof(uint16_t) * count) != 0) return 0;
+    return n;
 }

@@ -36,6 +36,9 @@ int CharBytes(const uint16_t* units, int count, unsigned char* out) {
         out[0] = static_cast<unsigned char>(units[0]);
         return 1;
     }
+    // Only an exact conversion stands for the character: a look-alike (a
+    // best fit) or the default character would be offered, and written back,
+    // in its place.
     char converted[ANSI_CHAR_ROOM] = {};
     int n = Utf16CharToAnsi(units, count, converted);
     unsigned char b0 = static_cast<unsigned char>(converted[0]), b1 = static_cast<unsigned char>(converted[1]);
@@ -56,10 +59,12 @@ int CharWidth(const unsigned char* t, int i) { return IsLeadByte(t[i]) && t[i + 
 
 bool PairBit(const unsigned char* bits, int i) { return (bits[i >> 3] >> (i & 7)) & 1; }
 
+bool IsLowAt(const uint16_t* w, int i) { return w[i] >= 0xDC00 && w[i] <= 0xDFFF; }
+bool IsHighAt(const uint16_t* w, int i) { return w[i] >= 0xD800 && w[i] <= 0xDBFF; }
+
 }  // namespace
 
 int ConvertWideText(unsigned char* buffer, unsigned char* pairBits, unsigned int* positions, int count) {
-    memset(pairBits, 0, WIDE_PAIR_BITS);
     for (int k = 0; k < count; ++k)
         if (positions[k] > WIDE_TEXT_UNITS) positions[k] = WIDE_TEXT_UNITS;  // past any text
     int i = 0, o = 0;
@@ -78,7 +83,9 @@ int ConvertWideText(unsigned char* buffer, unsigned char* pairBits, unsigned int
         for (int k = 0; k < count; ++k)
             if (positions[k] >= static_cast<unsigned int>(i) && positions[k] < static_cast<unsigned int>(i + width))
                 positions[k] = static_cast<unsigned int>(o) | 0x80000000u;  // mapped
-        if (width == 2) pairBits[o >> 3] = static_cast<unsigned char>(pairBits[o >> 3] | 1 << (o & 7));
+        // Only a character's first byte is ever looked up.
+        unsigned char bit = static_cast<unsigned char>(1 << (o & 7));
+        pairBits[o >> 3] = static_cast<unsigned char>(width == 2 ? pairBits[o >> 3] | bit : pairBits[o >> 3] & ~bit);
         memcpy(buffer + o, bytes, static_cast<size_t>(n));
         o += n;
         i += width;
@@ -109,4 +116,34 @@ void WindowPositions(const char* text, const unsigned char* pairBits, int start,
         i += width;
     }
     if (i == start + length) positions[length] = position;
+}
+
+int ConvertWidePart(const uint16_t* text, int length, unsigned int start, unsigned int end, unsigned char* part,
+                    unsigned char* pairBits, WIDEPART* out) {
+    if (start > end) {
+        unsigned int swap = start;
+        start = end;
+        end = swap;
+    }
+    int lo = start > static_cast<unsigned int>(length) ? length : static_cast<int>(start);
+    int hi = end > static_cast<unsigned int>(length) ? length : static_cast<int>(end);
+    // Counted in characters (a surrogate pair is one), so that the part
+    // holds as many bytes as it holds characters at least.
+    int from = lo, to = lo;
+    for (int k = 0; lo == hi && k < CARET_PART_CHARACTERS && from > 0; ++k)
+        from -= from >= 2 && IsLowAt(text, from - 1) && IsHighAt(text, from - 2) ? 2 : 1;
+    int ahead = lo == hi ? CARET_PART_CHARACTERS : SELECTION_PART_CHARACTERS;
+    for (int k = 0; k < ahead && to < length && (lo == hi || to < hi); ++k)
+        to += to + 1 < length && IsHighAt(text, to) && IsLowAt(text, to + 1) ? 2 : 1;
+    // A selection that starts inside a pair starts at the pair.
+    if (from > 0 && IsLowAt(text, from) && IsHighAt(text, from - 1)) --from;
+    memcpy(part, text + from, sizeof(uint16_t) * static_cast<size_t>(to - from));
+    memset(part + 2 * (to - from), 0, 2);
+    unsigned int positions[2] = {start < static_cast<unsigned int>(from) ? 0 : start - static_cast<unsigned int>(from),
+                                 end < static_cast<unsigned int>(from) ? 0 : end - static_cast<unsigned int>(from)};
+    out->Length = ConvertWideText(part, pairBits, positions, 2);
+    out->From = from;
+    out->Start = positions[0];
+    out->End = positions[1];
+    return out->Length;
 }

@@ -385,6 +385,13 @@ LRESULT CALLBACK KvexEditProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         ReplaceSelection(e, text ? text : "", text ? static_cast<int>(strlen(text)) : 0);
         return 0;
     }
+    case EM_LINELENGTH: {  // bytes of the line holding byte wParam (the whole text on one line)
+        int at = static_cast<int>(wParam) < 0 || wParam > WPARAM(e->length) ? e->length : static_cast<int>(wParam);
+        int from = at, to = at;
+        while (IsMultiLine(e) && from > 0 && e->text[from - 1] != '\n') --from;
+        while (IsMultiLine(e) && to < e->length && e->text[to] != '\n') ++to;
+        return IsMultiLine(e) ? to - from : e->length;
+    }
     case EM_GETPASSWORDCHAR:
         return static_cast<BYTE>(e->passwordChar);
     case EM_SETPASSWORDCHAR: {

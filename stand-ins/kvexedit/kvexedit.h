@@ -6,7 +6,7 @@
 // Messages answered as an edit control answers them: WM_GETTEXT,
 // WM_GETTEXTLENGTH, WM_SETTEXT (caret to 0), EM_GETSEL, EM_SETSEL (start -1
 // drops the selection, end -1 or beyond means the end of the text; the two
-// may come in either order), EM_REPLACESEL, EM_GETPASSWORDCHAR and
+// may come in either order), EM_REPLACESEL, EM_LINELENGTH (in bytes), EM_GETPASSWORDCHAR and
 // EM_SETPASSWORDCHAR (ES_PASSWORD shows '*'), WM_SETFONT, WM_GETFONT.
 // Typed characters (WM_CHAR, also a two-byte character sent as two WM_CHAR),
 // WM_IME_CHAR and the result string of WM_IME_COMPOSITION replace the

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "reconvert/offer_record.h"
 #include "reconvert/record_builder.h"
@@ -30,8 +31,8 @@ int CALLBACK Noting(HWND window, int request, UINT, char* buffer) {
     if (request == TSR_GETTEXT) {
         memcpy(buffer, g_noting.text.c_str() + g_noting.from, size_t(g_noting.length));
         buffer[g_noting.length] = 0;
-        OFFERRECORD* record = ClaimOfferRecord();
-        if (record != nullptr && record->Window == window) {
+        OFFERRECORD* record = ClaimOfferRecord(window, false);
+        if (record != nullptr && record->Collecting) {
             record->SourceNoted = 1;
             record->HandedBackStart = g_noting.from;
             record->HandedBackLength = g_noting.length;
@@ -40,9 +41,9 @@ int CALLBACK Noting(HWND window, int request, UINT, char* buffer) {
         if (record != nullptr) ReleaseOfferRecord(record);
         return g_noting.result;
     }
-    OFFERRECORD* record = ClaimOfferRecord();
+    OFFERRECORD* record = ClaimOfferRecord(window, false);
     int bs, be;
-    g_noting.selected = ConfirmedRange(record, window, &g_noting.start, &g_noting.end, &bs, &be);
+    g_noting.selected = ConfirmedRange(record, &g_noting.start, &g_noting.end, &bs, &be);
     if (record != nullptr) ReleaseOfferRecord(record);
     return 0;
 }
@@ -143,19 +144,40 @@ TEST_F(OfferRecord, AConfirmationWithoutItsFillSelectsNothing) {
     SetCurrentThreadId(8);
     EXPECT_FALSE(Confirm(0, 2)) << "another thread";
     SetCurrentThreadId(4);
+    EXPECT_TRUE(Confirm(0, 2)) << "its own thread";
     g_noting.result = 6;
     ASSERT_EQ(BuildReconvertString(window, REQUEST_DOCUMENT_FEED, record, 0, Noting), RECORD_SIZE);
     EXPECT_FALSE(Confirm(0, 2)) << "a document feed is no fill to confirm";
+    ASSERT_EQ(Fill(text, 0, 6, 6), RECORD_SIZE);
     ASSERT_EQ(Fill("ab", 0, 2, 1), 0) << "nothing offered";
     EXPECT_FALSE(Confirm(0, 2)) << "a refused fill";
+}
+
+// The offer is the window's: a document feed through any entry, or a fill
+// of another window, between a fill and its confirmation changes nothing.
+TEST_F(OfferRecord, FeedsAndOtherWindowsBetweenAFillAndItsConfirmation) {
+    const std::string text = "ab" + HA + KAN + JI + HI + HU;
+    HWND other = reinterpret_cast<HWND>(0x999);
+    ASSERT_EQ(Fill(text, 0, int(text.size()), 4), RECORD_SIZE);  // caret after あ: offset 2
+    std::vector<unsigned char> saved(record, record + RECORD_SIZE);
+    for (int unicode : {0, 1}) {
+        g_noting = {text, 6, 4, 0};  // a feed at another caret, handed back elsewhere
+        unsigned char feed[RECORD_SIZE] = {};
+        ASSERT_EQ(BuildReconvertString(window, REQUEST_DOCUMENT_FEED, feed, unicode, Noting), RECORD_SIZE);
+    }
+    ASSERT_EQ(BuildReconvertString(other, REQUEST_RECONVERT, record + 0, 0, Noting), RECORD_SIZE);
+    memcpy(record, saved.data(), saved.size());
+    ASSERT_TRUE(Confirm(2, 4)) << "漢字, as the window's own fill offered it";
+    EXPECT_EQ(g_noting.start, 4);
+    EXPECT_EQ(g_noting.end, 8);
 }
 
 // A thread that finds its record held (a request inside a request) notes
 // nothing, and its confirmation selects nothing.
 TEST_F(OfferRecord, AHeldRecordIsNotWaitedFor) {
-    OFFERRECORD* held = ClaimOfferRecord();
+    OFFERRECORD* held = ClaimOfferRecord(window, true);
     ASSERT_NE(held, nullptr);
-    EXPECT_EQ(ClaimOfferRecord(), nullptr);
+    EXPECT_EQ(ClaimOfferRecord(window, true), nullptr);
     ASSERT_EQ(Fill(HA + KAN, 0, 4, 4), RECORD_SIZE);
     EXPECT_FALSE(Confirm(0, 2));
     ReleaseOfferRecord(held);

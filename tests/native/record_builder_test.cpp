@@ -179,6 +179,38 @@ TEST_F(Builder, NothingWrittenPastTheLongestRecord) {
     for (int i = 104; i < RECORD_SIZE; ++i) EXPECT_EQ(record[i], 0xCC) << i;
 }
 
+// A dwSize set short of what a fill writes (32 + string + terminator) gets
+// 0 and nothing written; 0 (an IME that never sets it) stands for the 160
+// bytes of the size query; a record with room never hears of more than it has.
+TEST_F(Builder, RecordsWithoutRoomAreLeftUntouched) {
+    const std::string run = A + I + U + E + O;  // ANSI needs 43 bytes, UTF-16 44
+    for (int unicode : {0, 1}) {
+        for (uint32_t size : {1u, 31u, 42u + unicode}) {
+            memset(record, 0xCC, sizeof record);
+            memcpy(record, &size, 4);
+            EXPECT_EQ(Fill(4, unicode, run, 10), 0) << size;
+            EXPECT_EQ(Fill(0, unicode, run, 10), 0) << size;
+            for (int i = 4; i < RECORD_SIZE; ++i) ASSERT_EQ(record[i], 0xCC) << size << " byte " << i;
+        }
+        for (uint32_t size : {0u, 43u + unicode}) {
+            memset(record, 0xCC, sizeof record);
+            memcpy(record, &size, 4);
+            EXPECT_EQ(Fill(4, unicode, run, 10), 160) << size;
+            EXPECT_EQ(header()->dwSize, size ? size : 160u);
+            EXPECT_EQ(record[43 + unicode], 0xCC) << "nothing past the string";
+        }
+    }
+    // The fallback for a feed the control left: dwSize 0 is room only when
+    // the module answered the size query.
+    for (bool sizedHere : {false, true}) {
+        memset(record, 0, sizeof record);
+        g_source.text = run;
+        g_source.result = 10;
+        EXPECT_EQ(BuildUnansweredFeed(nullptr, record, 0, ScriptedTextSource, sizedHere), sizedHere ? 160 : 0);
+        EXPECT_EQ(header()->dwStrLen, sizedHere ? 10u : 0u);
+    }
+}
+
 TEST_F(Builder, ConfirmationPacksTheRangeBeforeTheCaret) {
     Fill(4, 1, "abc" + A + I + U + E + O + "z", 9);  // caret offset 6
     header()->dwCompStrOffset = 2;

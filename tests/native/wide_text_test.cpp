@@ -10,6 +10,7 @@
 
 #include "common/test_text.h"
 #include "module/byte_classes.h"
+#include "reconvert/edit_context.h"
 #include "reconvert/wide_text.h"
 #include "support/fake_platform.h"
 
@@ -102,6 +103,37 @@ TEST_P(WideText, PositionsRoundTripToCharacterStarts) {
                     ASSERT_EQ(positions[k], -1);
             }
         }
+    }
+}
+
+// The part converted for a request hands back what the whole text would:
+// the same caret context or selection, at the same window positions.
+TEST_P(WideText, ThePartConvertedHandsBackWhatTheWholeTextWould) {
+    const std::u16string pool[] = {u"a", u"\r", u"漢", u"あ", u"é", u"\U00020BB7", u"　", u"ゔ"};
+    uint32_t seed = 777 + GetParam();
+    for (int round = 0; round < 300; ++round) {
+        std::u16string w;
+        for (int k = 0, n = int(seed % 90); k < n; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            w += pool[(seed >> 16) % (sizeof pool / sizeof pool[0])];
+        }
+        seed = seed * 1103515245u + 12345u;
+        unsigned int a = (seed >> 8) % (w.size() + 2), b = (seed >> 4) % 3 ? a : (seed >> 12) % (w.size() + 2);
+        Converted whole = Convert(w);
+        std::vector<unsigned int> at = {a > w.size() ? unsigned(whole.text.size()) : whole.bytes[a],
+                                        b > w.size() ? unsigned(whole.text.size()) : whole.bytes[b]};
+        unsigned char part[WIDE_PART_BYTES], bits[WIDE_PART_BITS];
+        WIDEPART p;
+        ConvertWidePart(reinterpret_cast<const uint16_t*>(w.data()), int(w.size()), a, b, part, bits, &p);
+        char outWhole[EDIT_CONTEXT_OUT_SIZE], outPart[EDIT_CONTEXT_OUT_SIZE];
+        const char* t = reinterpret_cast<const char*>(part);
+        int fromWhole = a == b ? CaretContext(whole.text.c_str(), int(whole.text.size()), at[0], outWhole).Start
+                               : SelectedText(whole.text.c_str(), int(whole.text.size()), at[0], at[1], outWhole);
+        int fromPart = a == b ? CaretContext(t, p.Length, p.Start, outPart).Start
+                              : SelectedText(t, p.Length, p.Start, p.End, outPart);
+        ASSERT_STREQ(outPart, outWhole) << "round " << round;
+        ASSERT_EQ(p.From + WindowPosition(t, bits, fromPart),
+                  WindowPosition(whole.text.c_str(), whole.pairBits.data(), fromWhole)) << "round " << round;
     }
 }
 

@@ -26,20 +26,22 @@ void AnsiToUtf16(const char* text, uint16_t* out, int capacity) {
     iconv_close(cd);
 }
 
-// As the platform converts: a character the code page lacks becomes its
-// default character, '?'.
-int Utf16CharToAnsi(const uint16_t* units, int count, char* out) {
+// As the platform converts: 0 for a character the code page lacks, or whose
+// bytes do not convert back to it.
+int Utf16ToAnsiExact(const uint16_t* units, int count, char* out, int room) {
+    if (count <= 0 || count > ANSI_EXACT_UNITS) return 0;
     iconv_t cd = iconv_open(g_codePageName.c_str(), "UTF-16LE");
     if (cd == reinterpret_cast<iconv_t>(-1)) return 0;
     char* in = reinterpret_cast<char*>(const_cast<uint16_t*>(units));
     size_t inLeft = sizeof(uint16_t) * count;
     char* o = out;
-    size_t outLeft = ANSI_CHAR_ROOM;
+    size_t outLeft = size_t(room);
     size_t done = iconv(cd, &in, &inLeft, &o, &outLeft);
     iconv_close(cd);
-    if (done == static_cast<size_t>(-1) || inLeft != 0) {
-        out[0] = '?';
-        return 1;
-    }
-    return static_cast<int>(ANSI_CHAR_ROOM - outLeft);
+    if (done == static_cast<size_t>(-1) || inLeft != 0) return 0;
+    int n = room - static_cast<int>(outLeft);
+    uint16_t back[ANSI_EXACT_UNITS + 1];
+    std::string bytes(out, size_t(n));
+    AnsiToUtf16(bytes.c_str(), back, ANSI_EXACT_UNITS + 1);
+    return memcmp(back, units, sizeof(uint16_t) * count) == 0 && back[count] == 0 ? n : 0;
 }

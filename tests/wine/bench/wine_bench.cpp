@@ -6,11 +6,14 @@
 //            hook of empty_hook.dll, and with RODAVOZI.DLL's hook. The ratio
 //            is the time per message with ours over the time with the empty one.
 //  requests  on a subclassed "kvexedit" editor holding 40, 4,096 and 65,534
-//            bytes, caret near the end: a fill of the IME's record against
-//            the bare window messages that a fill must send (the password
-//            checks, the text length, the selection, the whole text), and a
-//            confirmation against the bare EM_GETSEL and EM_SETSEL of the
-//            range it selects. Measured with the hook installed, where under
+//            bytes, and on Wine's EDIT created as a Unicode window holding 20
+//            and 30,000 characters, caret near the end: a fill of the IME's
+//            record against the bare window messages that a fill must send
+//            (the password checks, the text length, the selection, the whole
+//            text), and a confirmation against the bare EM_GETSEL and
+//            EM_SETSEL of the range it selects. Each confirmation measured
+//            follows a fill of its own, as an IME's does (the fill is not
+//            timed), and is checked to have selected the composition. Measured with the hook installed, where under
 //            Wine every message pays the hook machinery's cost (the same for
 //            an empty hook, see above), and with the hook removed once the
 //            editor is subclassed, where the ratios show the library's own
@@ -23,7 +26,8 @@
 // Usage: wine_bench [--rounds N] [--sample-ms MS]
 // The last lines are "name=value" figures for scripts: ratio.hook,
 // ratio.fill.<text>.<hook>, ratio.confirm.<text>.<hook>, messages_per_s.*,
-// ns.*, with <text> ansi_40 ... utf16_65534 and <hook> hooked or removed.
+// ns.*, with <text> ansi_40 ... utf16_65534, uniedit_20, uniedit_30000 and
+// <hook> hooked or removed.
 #include <windows.h>
 
 #include <imm.h>
@@ -75,6 +79,20 @@ double PairedRatio(const Stats& a, const Stats& b) {
     for (size_t i = 0; i < a.samples.size() && i < b.samples.size(); ++i)
         ratios.samples.push_back(a.samples[i] / b.samples[i]);
     return ratios.Median();
+}
+
+// Runs `setup` and then `op` `count` times, timing `op` alone each time: the
+// nanoseconds per `op`, never below zero.
+template <class Setup, class Op>
+double NsPerTimedOp(Setup setup, Op op, long count) {
+    double total = 0;
+    for (long i = 0; i < count; ++i) {
+        setup(i);
+        double start = Now();
+        op(i);
+        total += Now() - start;
+    }
+    return total * 1e9 / static_cast<double>(count);
 }
 
 // Runs `op` `count` times and gives the nanoseconds per run.
@@ -202,34 +220,50 @@ bool HookBench(double* ratio) {
 
 struct RequestCase {
     const char* key;  // for the figures: ansi_40, ...
-    size_t length;    // bytes of editor text
-    bool unicode;     // MSIMEReconvert with a UTF-16 record, else WM_IME_REQUEST with an ANSI one
+    size_t length;    // bytes of editor text (characters for a Unicode EDIT)
+    bool utf16;       // MSIMEReconvert with a UTF-16 record, else WM_IME_REQUEST in the window's form
+    bool wideEdit;    // Wine's EDIT as a Unicode window (positions in UTF-16 units), else kvexedit
 };
 
 const RequestCase kRequestCases[] = {
-    {"ansi_40", 40, false},
-    {"ansi_4096", 4096, false},
-    {"ansi_65534", 65534, false},
-    {"utf16_65534", 65534, true},
+    {"ansi_40", 40, false, false},       {"ansi_4096", 4096, false, false},
+    {"ansi_65534", 65534, false, false}, {"utf16_65534", 65534, true, false},
+    {"uniedit_20", 20, false, true},     {"uniedit_30000", 30000, false, true},
 };
+
+// The editor text of a Unicode EDIT: the last `characters` of the benchmark
+// text in UTF-16, so it ends as the ANSI texts do.
+std::wstring WideRequestText(size_t characters) {
+    const std::string ansi = RequestText(65534);
+    std::wstring wide(ansi.size() + 1, L'\0');
+    int n = MultiByteToWideChar(932, 0, ansi.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+    wide.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
+    return wide.substr(wide.size() - characters);
+}
 
 // One case in one mode of the hook: the fill against the bare messages a
 // fill of this editor sends (the password checks, the text length, the
 // selection, the whole text), and the confirmation against a bare EM_GETSEL
-// and EM_SETSEL of the range it selects. Each confirmation starts from the
-// caret; putting it back is timed alone in the same round and taken off both.
+// and EM_SETSEL of the range it selects. Before each confirmation the caret
+// goes back and a fill offers the text again, untimed.
 bool MeasureRequests(const RequestCase& c, HWND editor, UINT message, bool hooked) {
-    const DWORD caret = static_cast<DWORD>(c.length - REQUEST_CARET_FROM_END);
-    const DWORD unit = c.unicode ? 2 : 1;
+    const bool wide = IsWindowUnicode(editor) != 0;
+    const DWORD caret = static_cast<DWORD>(c.wideEdit ? c.length - REQUEST_CARET_FROM_END / 2
+                                                      : c.length - REQUEST_CARET_FROM_END);
+    const DWORD unit = c.utf16 || wide ? 2 : 1;
+    const DWORD back = c.wideEdit ? 2 : 4;  // two characters, in the control's units
     alignas(8) BYTE record[160] = {};
     RECONVERTSTRING* rs = reinterpret_cast<RECONVERTSTRING*>(record);
-    std::vector<char> buffer(65535);
+    std::vector<char> buffer(2 * 65535);
     volatile LRESULT sink = 0;
+    auto send = [&](UINT m, WPARAM w, LPARAM l) {
+        return wide ? SendMessageW(editor, m, w, l) : SendMessageA(editor, m, w, l);
+    };
 
-    auto caretBack = [&](long) { SendMessageA(editor, EM_SETSEL, caret, caret); };
+    auto caretBack = [&](long) { send(EM_SETSEL, caret, caret); };
     caretBack(0);
     rs->dwSize = sizeof record;
-    LRESULT filled = SendMessageA(editor, message, IMR_RECONVERTSTRING, reinterpret_cast<LPARAM>(record));
+    LRESULT filled = send(message, IMR_RECONVERTSTRING, reinterpret_cast<LPARAM>(record));
     // The IME converts the two characters before the caret. The confirmation
     // only reads the record, so one copy serves every run.
     alignas(8) BYTE confirmRecord[160];
@@ -237,65 +271,94 @@ bool MeasureRequests(const RequestCase& c, HWND editor, UINT message, bool hooke
     RECONVERTSTRING* cs = reinterpret_cast<RECONVERTSTRING*>(confirmRecord);
     cs->dwCompStrOffset = cs->dwTargetStrOffset = rs->dwCompStrOffset - 4;
     cs->dwCompStrLen = cs->dwTargetStrLen = 4 / unit;
-    LRESULT confirmed = SendMessageA(editor, message, IMR_CONFIRMRECONVERTSTRING, reinterpret_cast<LPARAM>(confirmRecord));
-    DWORD selection = static_cast<DWORD>(SendMessageA(editor, EM_GETSEL, 0, 0));
+    const DWORD composition = static_cast<DWORD>(MAKELONG(caret - back, caret));
+    LRESULT confirmed = send(message, IMR_CONFIRMRECONVERTSTRING, reinterpret_cast<LPARAM>(confirmRecord));
+    DWORD selection = static_cast<DWORD>(send(EM_GETSEL, 0, 0));
     // The figures mean nothing if the work is not done.
-    if (filled != 160 || rs->dwStrLen == 0 || rs->dwCompStrOffset < 4 || confirmed != 1 ||
-        selection != static_cast<DWORD>(MAKELONG(caret - 4, caret))) {
+    if (filled != 160 || rs->dwStrLen == 0 || rs->dwCompStrOffset < 4 || confirmed != 1 || selection != composition) {
         fprintf(stderr, "%s: the requests did not work (fill %ld, string %lu, confirmation %ld, selection %lx)\n",
                 c.key, static_cast<long>(filled), static_cast<unsigned long>(rs->dwStrLen),
                 static_cast<long>(confirmed), static_cast<unsigned long>(selection));
         return false;
     }
 
-    auto fill = [&](long) {
-        sink = sink + SendMessageA(editor, message, IMR_RECONVERTSTRING, reinterpret_cast<LPARAM>(record));
-    };
+    auto fill = [&](long) { sink = sink + send(message, IMR_RECONVERTSTRING, reinterpret_cast<LPARAM>(record)); };
     // What the edit-control text source asks the window for, in its order.
     auto bareFill = [&](long) {
         sink = sink + GetWindowLongA(editor, GWL_STYLE);
         sink = sink + SendMessageA(editor, EM_GETPASSWORDCHAR, 0, 0);
-        sink = sink + GetWindowTextLengthA(editor);
-        sink = sink + SendMessageA(editor, EM_GETSEL, 0, 0);
-        sink = sink + GetWindowTextA(editor, buffer.data(), 65535);
+        if (wide) {
+            sink = sink + GetWindowTextLengthW(editor);
+            sink = sink + SendMessageW(editor, EM_GETSEL, 0, 0);
+            sink = sink + GetWindowTextW(editor, reinterpret_cast<wchar_t*>(buffer.data()), 65535);
+        } else {
+            sink = sink + GetWindowTextLengthA(editor);
+            sink = sink + SendMessageA(editor, EM_GETSEL, 0, 0);
+            sink = sink + GetWindowTextA(editor, buffer.data(), 65535);
+        }
+    };
+    long missed = 0;
+    auto fillAgain = [&](long) {
+        caretBack(0);
+        fill(0);
     };
     auto confirm = [&](long) {
-        caretBack(0);
-        sink = sink + SendMessageA(editor, message, IMR_CONFIRMRECONVERTSTRING, reinterpret_cast<LPARAM>(confirmRecord));
+        sink = sink + send(message, IMR_CONFIRMRECONVERTSTRING, reinterpret_cast<LPARAM>(confirmRecord));
     };
     auto bareConfirm = [&](long) {
-        caretBack(0);
-        sink = sink + SendMessageA(editor, EM_GETSEL, 0, 0);
-        SendMessageA(editor, EM_SETSEL, caret - 4, caret);
+        sink = sink + send(EM_GETSEL, 0, 0);
+        send(EM_SETSEL, caret - back, caret);
     };
-    std::vector<std::function<void(long)>> ops = {fill, bareFill, caretBack, confirm, bareConfirm};
-    std::vector<long> counts;
-    for (auto& op : ops) {
-        caretBack(0);
-        counts.push_back(Calibrate(op));
-    }
+    auto checked = [&](long) {
+        if (static_cast<DWORD>(send(EM_GETSEL, 0, 0)) != composition) ++missed;
+    };
+    const long fillCount = Calibrate(fill), bareFillCount = Calibrate(bareFill);
+    const long confirmCount = Calibrate([&](long i) {
+        fillAgain(i);
+        confirm(i);
+    });
     Stats fills, bareFills, confirms, bareConfirms;
-    const size_t n = ops.size();
     for (int round = 0; round < g_rounds; ++round) {
-        std::vector<double> sample(n);
-        for (size_t k = 0; k < n; ++k) {
-            size_t which = (round + k) % n;
+        for (int k = 0; k < 4; ++k) {
             caretBack(0);  // every fill reads a caret, not the last confirmation's selection
-            sample[which] = NsPerOp(ops[which], counts[which]);
+            switch ((round + k) % 4) {
+            case 0: fills.samples.push_back(NsPerOp(fill, fillCount)); break;
+            case 1: bareFills.samples.push_back(NsPerOp(bareFill, bareFillCount)); break;
+            case 2: {
+                double total = 0;
+                for (long i = 0; i < confirmCount; ++i) {
+                    fillAgain(i);
+                    double start = Now();
+                    confirm(i);
+                    total += Now() - start;
+                    checked(i);
+                }
+                confirms.samples.push_back(total * 1e9 / static_cast<double>(confirmCount));
+                break;
+            }
+            case 3: bareConfirms.samples.push_back(NsPerTimedOp(caretBack, bareConfirm, confirmCount)); break;
+            }
         }
-        fills.samples.push_back(sample[0]);
-        bareFills.samples.push_back(sample[1]);
-        confirms.samples.push_back(sample[3] - sample[2]);
-        bareConfirms.samples.push_back(sample[4] - sample[2]);
+    }
+    if (missed != 0) {
+        fprintf(stderr, "%s: %ld measured confirmations did not select the composition\n", c.key, missed);
+        return false;
     }
     const double fillRatio = PairedRatio(fills, bareFills), confirmRatio = PairedRatio(confirms, bareConfirms);
-    printf("  %-12s %-10s %10.0f %10.0f %8.3f %12.0f %10.0f %8.3f\n", c.key, hooked ? "installed" : "removed",
-           fills.Median(), bareFills.Median(), fillRatio, confirms.Median(), bareConfirms.Median(), confirmRatio);
+    // What a fill costs beyond its bare messages, median of the rounds;
+    // noise can make a round's difference negative, the figure never is.
+    Stats extra;
+    for (size_t i = 0; i < fills.samples.size(); ++i) extra.samples.push_back(fills.samples[i] - bareFills.samples[i]);
+    const double fillExtra = extra.Median() > 0 ? extra.Median() : 0;
+    printf("  %-13s %-10s %10.0f %10.0f %8.3f %9.0f %12.0f %10.0f %8.3f\n", c.key, hooked ? "installed" : "removed",
+           fills.Median(), bareFills.Median(), fillRatio, fillExtra, confirms.Median(), bareConfirms.Median(),
+           confirmRatio);
     const std::string suffix = std::string(".") + c.key + (hooked ? ".hooked" : ".removed");
     Figure(("ratio.fill" + suffix).c_str(), fillRatio);
     Figure(("ratio.confirm" + suffix).c_str(), confirmRatio);
     Figure(("ns.fill" + suffix).c_str(), fills.Median());
     Figure(("ns.bare_fill" + suffix).c_str(), bareFills.Median());
+    Figure(("ns.fill_extra" + suffix).c_str(), fillExtra);
     Figure(("ns.confirm" + suffix).c_str(), confirms.Median());
     Figure(("ns.bare_confirm" + suffix).c_str(), bareConfirms.Median());
     return true;
@@ -303,30 +366,38 @@ bool MeasureRequests(const RequestCase& c, HWND editor, UINT message, bool hooke
 
 bool RequestBench() {
     RegisterKvexEditClass(GetModuleHandleA(nullptr));
-    WNDCLASSA kvex = {};
-    GetClassInfoA(GetModuleHandleA(nullptr), KVEXEDIT_CLASS, &kvex);
     const UINT msImeReconvert = RegisterWindowMessageA("MSIMEReconvert");
 
-    printf("Requests to a subclassed kvexedit editor, caret %d bytes before the end of the text: a fill\n",
+    printf("Requests to a subclassed editor (kvexedit; uniedit: Wine's EDIT as a Unicode window), caret %d bytes\n",
            REQUEST_CARET_FROM_END);
-    printf("against the bare messages it sends (GWL_STYLE, EM_GETPASSWORDCHAR, WM_GETTEXTLENGTH, EM_GETSEL,\n");
-    printf("WM_GETTEXT), a confirmation of the two characters before the caret against a bare EM_GETSEL and\n");
+    printf("before the end of the text: a fill against the bare messages it sends (GWL_STYLE, EM_GETPASSWORDCHAR,\n");
+    printf("WM_GETTEXTLENGTH, EM_GETSEL, WM_GETTEXT), and what it costs beyond them; a confirmation of the two\n");
+    printf("characters before the caret, each after a fill of its own (untimed), against a bare EM_GETSEL and\n");
     printf("EM_SETSEL of that range; ns per request, median of %d rounds\n\n", g_rounds);
-    printf("  %-12s %-10s %10s %10s %8s %12s %10s %8s\n", "text", "hook", "fill", "bare", "ratio", "confirmation",
-           "bare", "ratio");
+    printf("  %-13s %-10s %10s %10s %8s %9s %12s %10s %8s\n", "text", "hook", "fill", "bare", "ratio", "extra",
+           "confirmation", "bare", "ratio");
     for (const RequestCase& c : kRequestCases) {
         if (Dll().InitReconvertEdit(0) != 1) return false;
-        const std::string text = RequestText(c.length);
-        HWND editor = CreateWindowA(KVEXEDIT_CLASS, "", WS_OVERLAPPEDWINDOW, 0, 0, 300, 60, nullptr, nullptr,
-                                    GetModuleHandleA(nullptr), nullptr);
-        SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-        const UINT message = c.unicode ? msImeReconvert : WM_IME_REQUEST;
+        HWND editor;
+        if (c.wideEdit) {
+            editor = CreateWindowW(L"EDIT", WideRequestText(c.length).c_str(),
+                                   WS_OVERLAPPEDWINDOW | ES_MULTILINE | ES_AUTOHSCROLL, 0, 0, 300, 60, nullptr,
+                                   nullptr, GetModuleHandleA(nullptr), nullptr);
+            SendMessageW(editor, EM_SETLIMITTEXT, 0, 0);
+        } else {
+            const std::string text = RequestText(c.length);
+            editor = CreateWindowA(KVEXEDIT_CLASS, "", WS_OVERLAPPEDWINDOW, 0, 0, 300, 60, nullptr, nullptr,
+                                   GetModuleHandleA(nullptr), nullptr);
+            SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        }
+        const UINT message = c.utf16 ? msImeReconvert : WM_IME_REQUEST;
         // The first request subclasses the editor.
-        SendMessageA(editor, message, IMR_RECONVERTSTRING, 0);
+        WNDPROC own = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(editor, GWLP_WNDPROC));
+        SendMessageW(editor, message, IMR_RECONVERTSTRING, 0);
         bool ok = MeasureRequests(c, editor, message, true);
         // The editor keeps the subclass procedure; only the hook goes.
         Dll().EndReconvertEdit();
-        if (ok && reinterpret_cast<WNDPROC>(GetWindowLongPtrA(editor, GWLP_WNDPROC)) == kvex.lpfnWndProc) {
+        if (ok && reinterpret_cast<WNDPROC>(GetWindowLongPtrA(editor, GWLP_WNDPROC)) == own) {
             fprintf(stderr, "%s: the editor is not subclassed\n", c.key);
             ok = false;
         }

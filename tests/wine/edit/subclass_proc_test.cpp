@@ -490,3 +490,152 @@ TEST_F(SubclassProcOnWinesEdit, DocumentFeedAnsweredWhenTheControlLeavesIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- served as the hook serves it, with other programs' procedures around ----
+
+WNDPROC g_below;  // the control's own procedure under the test's procedure
+LRESULT CALLBACK ForwardW(HWND w, UINT m, WPARAM wp, LPARAM lp) { return CallWindowProcW(g_below, w, m, wp, lp); }
+LRESULT CALLBACK ForwardA(HWND w, UINT m, WPARAM wp, LPARAM lp) { return CallWindowProcA(g_below, w, m, wp, lp); }
+// A control that answers the IMR_DOCUMENTFEED size query itself, then the fill with 0.
+LRESULT CALLBACK SizesFeedItself(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_IME_REQUEST && wp == IMR_DOCUMENTFEED) return lp == 0 ? 44 : 0;
+    return CallWindowProcA(g_below, w, m, wp, lp);
+}
+
+std::string Ansi(const std::wstring& w) {
+    char out[256] = {};
+    WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, out, sizeof out, nullptr, nullptr);
+    return out;
+}
+
+class ServedEdit : public SubclassProcOnWinesEdit {
+protected:
+    void SetUp() override {
+        if (!JapaneseCodePage()) GTEST_SKIP() << "the texts need code page 932";
+    }
+    // The hook meets an IME's request to `edit`, which has `top` installed
+    // over its own procedure (with the W call when `wide`).
+    HWND Serve(HWND edit, WNDPROC top = nullptr, bool wide = false) {
+        if (top != nullptr)
+            g_below = reinterpret_cast<WNDPROC>(wide ? SetWindowLongPtrW(edit, GWLP_WNDPROC, LONG_PTR(top))
+                                                     : SetWindowLongPtrA(edit, GWLP_WNDPROC, LONG_PTR(top)));
+        CWPSTRUCT request = {0, IMR_RECONVERTSTRING, WM_IME_REQUEST, edit};
+        CallWndHookProc(HC_ACTION, 0, reinterpret_cast<LPARAM>(&request));
+        EXPECT_NE(FindLocalSubclass(edit), nullptr);
+        return edit;
+    }
+    static LRESULT Request(HWND edit, UINT message, WPARAM code, void* record) {
+        return IsWindowUnicode(edit) ? SendMessageW(edit, message, code, reinterpret_cast<LPARAM>(record))
+                                     : SendMessageA(edit, message, code, reinterpret_cast<LPARAM>(record));
+    }
+    static void Compose(BYTE* record, uint32_t offset, uint32_t length) {
+        reinterpret_cast<RECONVERTSTRING*>(record)->dwCompStrOffset = offset;
+        reinterpret_cast<RECONVERTSTRING*>(record)->dwCompStrLen = length;
+    }
+};
+
+// The control sized the IME's record (44 bytes) and left the fill: nothing is
+// written into it, whatever its dwSize says short of room; a record that
+// shows room is filled.
+TEST_F(ServedEdit, AFeedTheControlSizedIsNeverWrittenPast) {
+    HWND edit = Serve(CreateWindowA("kvexedit", Ansi(L"\u6F22\u5B57\u3092\u5909\u63DB\u3059\u308B").c_str(),
+                                    WS_OVERLAPPED, 0, 0, 200, 50, nullptr, nullptr, nullptr, nullptr),
+                      SizesFeedItself);
+    SendMessageA(edit, EM_SETSEL, 10, 10);
+    ASSERT_EQ(SendMessageA(edit, WM_IME_REQUEST, IMR_DOCUMENTFEED, 0), 44) << "the control's own answer";
+    for (uint32_t size : {44u, 0u, 20u, 3u}) {
+        std::vector<BYTE> block(44 + 64, 0xEE);
+        memcpy(block.data(), &size, 4);
+        EXPECT_EQ(SendMessageA(edit, WM_IME_REQUEST, IMR_DOCUMENTFEED, reinterpret_cast<LPARAM>(block.data())), 0);
+        for (size_t i = 4; i < block.size(); ++i) ASSERT_EQ(block[i], 0xEE) << "dwSize " << size << ", byte " << i;
+    }
+    alignas(8) BYTE record[160] = {160};
+    EXPECT_EQ(SendMessageA(edit, WM_IME_REQUEST, IMR_DOCUMENTFEED, reinterpret_cast<LPARAM>(record)), 160);
+    EXPECT_EQ(reinterpret_cast<RECONVERTSTRING*>(record)->dwStrLen, 14u);
+    DestroyWindow(edit);
+}
+
+// A document feed through each entry between a fill and its confirmation:
+// the confirmation still selects exactly the composition, bytes 2 to 6.
+TEST_F(ServedEdit, AFeedBetweenAFillAndItsConfirmationLosesNothing) {
+    HWND edit = Serve(CreateWindowA("kvexedit", ("ab" + Ansi(L"\u6F22\u5B57\u304B\u306A")).c_str(), WS_OVERLAPPED, 0,
+                                    0, 200, 50, nullptr, nullptr, nullptr, nullptr));
+    const std::pair<UINT, WPARAM> feeds[] = {{SharedState.MsgMsImeDocumentFeed, 1},
+                                             {SharedState.MsgAtokDocumentFeed, 0},
+                                             {WM_IME_REQUEST, IMR_DOCUMENTFEED}};
+    for (const auto& feed : feeds) {
+        SendMessageA(edit, EM_SETSEL, 6, 6);
+        alignas(8) BYTE record[160] = {160}, other[160] = {160};
+        ASSERT_EQ(Request(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, record), 160);
+        ASSERT_EQ(reinterpret_cast<RECONVERTSTRING*>(record)->dwCompStrOffset, 4u);
+        SendMessageA(edit, EM_SETSEL, 8, 8);
+        EXPECT_EQ(Request(edit, feed.first, feed.second, other), 160);
+        SendMessageA(edit, EM_SETSEL, 6, 6);
+        Compose(record, 0, 4);
+        EXPECT_EQ(Request(edit, WM_IME_REQUEST, IMR_CONFIRMRECONVERTSTRING, record), 1);
+        EXPECT_EQ(SendMessageA(edit, EM_GETSEL, 0, 0), MAKELONG(2, 6)) << feed.first;
+    }
+    DestroyWindow(edit);
+}
+
+// A byte-counting kvexedit under a Unicode procedure, and Wine's EDIT
+// created as a Unicode window under an ANSI one: positions in the control's
+// own units, the record in the window's current form. 東京都庁舎, the caret
+// after 東京都, the IME confirms 都庁.
+TEST_F(ServedEdit, PositionsInTheControlsOwnUnitsUnderAnotherFormsProcedure) {
+    const std::wstring text = L"\u6771\u4EAC\u90FD\u5E81\u820E";
+    HWND kvex = Serve(CreateWindowA("kvexedit", Ansi(text).c_str(), WS_OVERLAPPED, 0, 0, 200, 50, nullptr, nullptr,
+                                    nullptr, nullptr),
+                      ForwardW, true);
+    ASSERT_TRUE(IsWindowUnicode(kvex));
+    SendMessageA(kvex, EM_SETSEL, 6, 6);
+    alignas(8) BYTE record[160] = {160};
+    ASSERT_EQ(Request(kvex, WM_IME_REQUEST, IMR_RECONVERTSTRING, record), 160);
+    EXPECT_EQ(reinterpret_cast<RECONVERTSTRING*>(record)->dwCompStrOffset, 6u) << "bytes of the string";
+    EXPECT_EQ(std::wstring(reinterpret_cast<wchar_t*>(record + 32)), text) << "a UTF-16 record";
+    Compose(record, 4, 2);
+    EXPECT_EQ(Request(kvex, WM_IME_REQUEST, IMR_CONFIRMRECONVERTSTRING, record), 1);
+    EXPECT_EQ(SendMessageA(kvex, EM_GETSEL, 0, 0), MAKELONG(4, 8)) << "bytes";
+    DestroyWindow(kvex);
+
+    HWND edit = Serve(CreateWindowW(L"EDIT", text.c_str(), WS_OVERLAPPED, 0, 0, 200, 50, nullptr, nullptr, nullptr,
+                                    nullptr),
+                      ForwardA, false);
+    ASSERT_FALSE(IsWindowUnicode(edit));
+    SendMessageW(edit, EM_SETSEL, 3, 3);
+    memset(record, 0, sizeof record);
+    ASSERT_EQ(Request(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, record), 160);
+    EXPECT_EQ(reinterpret_cast<RECONVERTSTRING*>(record)->dwCompStrOffset, 6u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(record + 32)), Ansi(text)) << "an ANSI record";
+    Compose(record, 4, 4);
+    EXPECT_EQ(Request(edit, WM_IME_REQUEST, IMR_CONFIRMRECONVERTSTRING, record), 1);
+    EXPECT_EQ(SendMessageW(edit, EM_GETSEL, 0, 0), MAKELONG(2, 4)) << "UTF-16 units";
+    DestroyWindow(edit);
+}
+
+// ゔ, ・ and 〜 have no exact form in code page 932 (a best fit would offer ヴ,
+// ・ or ～ in their place): whatever is offered converts back to the text
+// itself, the run stops before them, and a selection holding one offers
+// nothing.
+TEST_F(ServedEdit, OnlyCharactersThatConvertBackAreOffered) {
+    for (wchar_t c : {L'\u3094', L'\u00B7', L'\u301C'}) {
+        const std::wstring text = std::wstring(L"\u6771\u4EAC") + c + L"\u5927\u962A";
+        HWND edit = Serve(CreateWindowW(L"EDIT", text.c_str(), WS_OVERLAPPED, 0, 0, 200, 50, nullptr, nullptr,
+                                        nullptr, nullptr));
+        for (int caret : {2, 3, 5}) {
+            SendMessageW(edit, EM_SETSEL, caret, caret);
+            alignas(8) BYTE record[160] = {160};
+            ASSERT_EQ(Request(edit, SharedState.MsgMsImeReconvert, IMR_RECONVERTSTRING, record), 160);
+            std::wstring offered(reinterpret_cast<wchar_t*>(record + 32));
+            EXPECT_EQ(offered, caret == 2 ? text.substr(0, 2) : text.substr(3)) << int(c) << " caret " << caret;
+        }
+        SendMessageW(edit, EM_SETSEL, 0, 5);
+        alignas(8) BYTE record[160] = {160};
+        EXPECT_EQ(Request(edit, SharedState.MsgMsImeReconvert, IMR_RECONVERTSTRING, record), 0) << int(c);
+        DestroyWindow(edit);
+    }
+}
+
+}  // namespace

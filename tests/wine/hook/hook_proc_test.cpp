@@ -200,6 +200,22 @@ TEST_F(HookProc, AProcedureOnTopOfOursStaysInTheChain) {
     EXPECT_EQ(RecordCount(), 0);
 }
 
+// Another program that subclassed the window before us unsubclasses it: it
+// restores the procedure it found, cutting ours out of the chain while our
+// record of the window stays. The next request is served all the same.
+TEST_F(HookProc, AWindowWhoseChainWasCutIsServedAgain) {
+    g_below = PlainProc;
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OnTopProc));
+    Call(HC_ACTION, WM_IME_REQUEST);
+    ASSERT_EQ(Proc(window), reinterpret_cast<LONG_PTR>(ReconvertEditProc));
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PlainProc));
+    Call(HC_ACTION, WM_IME_REQUEST);
+    EXPECT_EQ(SendMessageA(window, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 160) << "served again";
+    ASSERT_NE(FindLocalSubclass(window), nullptr);
+    EXPECT_EQ(FindLocalSubclass(window)->PreviousProc, PlainProc) << "the procedure now below ours";
+    EXPECT_EQ(RecordCount(), 1) << "the stale record went";
+}
+
 // A record whose window was destroyed without this process seeing it, its
 // handle now naming another window (the mark property is what tells them
 // apart): that window is subclassed afresh and never given the old

@@ -74,6 +74,10 @@ void AddUnicodeEditRows(std::vector<Scenario>* s) {
         Scenario copy = (*s)[i];
         if (copy.editor != EditorKind::Kvex && copy.editor != EditorKind::SystemEdit) continue;
         copy.editor = EditorKind::UnicodeEdit;
+        // A Unicode EDIT's limit is 65,535 UTF-16 units, and only the part
+        // of its text around the caret is converted: kvexedit's byte limit
+        // holds far fewer units, which it serves.
+        if (strstr(copy.name, "kvexedit's limit") != nullptr) copy.expect = Expect::Serves;
         s->push_back(copy);
     }
 }
