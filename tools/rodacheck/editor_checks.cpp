@@ -64,18 +64,10 @@ private:
         return false;
     }
 
-    // A wrong position explained by a control that counts other units than
-    // the library takes, under Wine: a fact of Wine, not a fault.
+    // Positions are the library's to get right in whatever units the control
+    // counts (what it counts is a fact line of its own), so a wrong one fails.
     void PositionResult(bool right, const std::string& label, const std::string& seen) {
-        if (right)
-            s_.emit(Status::Ok, label + seen);
-        else if (s_.wine && e_.UnitsDiffer())
-            s_.emit(Status::NotApplicable, label + seen + "; Wine's EDIT counts " + UnitsName(e_.units) +
-                                               " in this window, the library takes " +
-                                               (e_.createdUnicode ? "UTF-16 units" : "bytes") +
-                                               " as Windows' EDIT counts");
-        else
-            s_.emit(Status::Fail, label + seen);
+        s_.emit(right ? Status::Ok : Status::Fail, label + seen);
     }
     // Size query and fill; false (with a line) when there is no sound record.
     bool Fill(const Way& way, WPARAM code, RecordExchange* record, std::string* label);

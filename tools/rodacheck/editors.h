@@ -27,16 +27,11 @@ const char* UnitsName(Units units);
 struct Editor {
     std::string name;
     HWND window = nullptr;
-    bool createdUnicode = false;  // the library takes UTF-16 units then, else bytes
+    bool createdUnicode = false;
     bool password = false;
     std::wstring text;
     size_t caret = 0;  // UTF-16 units of text before the caret
-    Units units = Units::Unknown;  // as measured
-    // Positions of this control are not what the library takes, as under
-    // Wine, whose EDIT counts characters in an ANSI window too.
-    bool UnitsDiffer() const {
-        return units != Units::Either && units != (createdUnicode ? Units::Utf16 : Units::Bytes);
-    }
+    Units units = Units::Unknown;  // what its EM_GETSEL counts, as measured
 };
 
 // Creates a visible frame with the editors: ANSI EDIT, Unicode EDIT, an ANSI

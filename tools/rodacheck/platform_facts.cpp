@@ -30,12 +30,13 @@ bool SystemIs64Bit() {
            info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64 || info.wProcessorArchitecture == 12;  // ARM64
 }
 
-}  // namespace
-
+// Wine's version when the process runs under Wine, else empty.
 std::string WineVersion() {
     auto version = NtdllEntry<const char*(CDECL*)(void)>("wine_get_version");
     return version ? version() : std::string();
 }
+
+}  // namespace
 
 const wchar_t* OwnArch() { return RECONVHOST_ARCH; }
 

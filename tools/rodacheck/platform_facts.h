@@ -8,9 +8,6 @@
 
 namespace rodacheck {
 
-// Wine's version when the process runs under Wine, else empty.
-std::string WineVersion();
-
 // Whether a reconvhost of the architecture ("x86" or "x64") runs in this
 // session: it holds its mutex, or its hidden window exists.
 bool HostRunning(const wchar_t* arch);

@@ -85,7 +85,6 @@ int ChildMain() {
     };
     const Sample sample = ChooseSample();
     setting.doubleByte = sample.doubleByte;
-    setting.wine = !WineVersion().empty();
     setting.messages = imeside::ImeMessages::Register();
     if (GetACP() != 932) {
         for (int byte = 0; byte < 256; ++byte) g_leads.lead[byte] = IsDBCSLeadByteEx(CP_ACP, BYTE(byte)) != FALSE;
