@@ -41,6 +41,7 @@ const size_t kSentenceCaret = 8;  // after 変換
 const wchar_t kUsage[] =
     L"Usage: imedemo [--text TEXT] [--caret N | --select FROM:TO] [--trace-log FILE]\n"
     L"               [--shots DIR] [--hold MS]\n"
+    L"       imedemo --hosts\n"
     L"\n"
     L"  --text TEXT      the editor's text (default: a built-in Japanese sentence)\n"
     L"  --caret N        caret after the Nth character (default: after the word 変換)\n"
@@ -49,13 +50,16 @@ const wchar_t kUsage[] =
     L"  --shots DIR      before the first and after the last step, write\n"
     L"                   DIR\\before.ready (DIR\\after.ready) and wait up to 15 s for\n"
     L"                   DIR\\before.done (after.done), so that a screenshot can be taken\n"
-    L"  --hold MS        keep the window open MS milliseconds at the end\n";
+    L"  --hold MS        keep the window open MS milliseconds at the end\n"
+    L"  --hosts          print the architectures of the reconvhost.exe hosts running\n"
+    L"                   in this session (\"x64 x86\", \"x64\", ... or \"none\") and exit\n";
 
 struct Options {
     std::u16string text = kSentence;
     size_t from = kSentenceCaret, to = kSentenceCaret;
     std::wstring traceLog, shots;
     DWORD hold = 0;
+    bool hosts = false;
 };
 
 bool ParseRange(const std::wstring& value, size_t* from, size_t* to) {
@@ -95,6 +99,8 @@ bool ParseOptions(Options* o) {
             o->traceLog = args[++i];
         } else if (arg == L"--shots" && hasValue) {
             o->shots = args[++i];
+        } else if (arg == L"--hosts") {
+            o->hosts = true;
         } else if (arg == L"--hold" && hasValue) {
             o->hold = wcstoul(args[++i], nullptr, 10);
         } else {
@@ -350,6 +356,16 @@ void MoveCaretToNextWord(HWND editor) {
           "\": " + Marked(editor));
 }
 
+// The hosts running, by their hidden windows (tools/reconvhost/reconvhost_ids.h).
+int PrintHosts() {
+    std::string found;
+    for (const char* arch : {"x64", "x86"})
+        if (FindWindowA((std::string("RodavoziReconvHost.") + arch).c_str(), nullptr))
+            found += (found.empty() ? "" : " ") + std::string(arch);
+    Print(found.empty() ? "none" : found);
+    return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -358,6 +374,7 @@ int main() {
         fputws(kUsage, stderr);
         return 2;
     }
+    if (o.hosts) return PrintHosts();
     HINSTANCE instance = GetModuleHandleA(nullptr);
     RegisterKvexEditClass(instance);
     WNDCLASSA wc = {};
@@ -393,7 +410,8 @@ int main() {
     SetFocus(editor);
     Pump();
 
-    Print("imedemo: the IME side, in its own process (it does not load RODAVOZI.DLL)");
+    Print(std::string("imedemo: the IME side, a ") + (sizeof(void*) == 4 ? "32-bit" : "64-bit") +
+          " program in its own process (it does not load RODAVOZI.DLL)");
     Print("editor text: \"" + Utf16ToUtf8(o.text) + "\" (" + Num(text.size()) + " bytes in code page 932), " +
           (from == to ? "caret at byte " + Num(from) : "selection of bytes " + Num(from) + " to " + Num(to)));
     TraceLog log(o.traceLog);

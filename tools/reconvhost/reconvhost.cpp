@@ -331,10 +331,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     HMODULE dll = LoadLibraryW(g_dllPath.c_str());
     if (dll == nullptr) {
         DWORD error = GetLastError();
-        Report(L"cannot load " + g_dllPath + L" (" + SystemMessage(error) +
-                   L"). RODAVOZI.DLL of the same architecture (" RECONVHOST_ARCH
-                   L") must be in the folder of reconvhost.exe.",
-               kError);
+        // The likely mix-up on 64-bit Windows: the two hosts' folders.
+        const wchar_t* why = error == ERROR_BAD_EXE_FORMAT
+                                 ? L"). It is a DLL of the other architecture (or no DLL at all): this host is "
+                                   RECONVHOST_ARCH L" and needs RODAVOZI.DLL of " RECONVHOST_ARCH
+                                   L" in its folder."
+                                 : L"). RODAVOZI.DLL of the same architecture (" RECONVHOST_ARCH
+                                   L") must be in the folder of reconvhost.exe.";
+        Report(L"cannot load " + g_dllPath + L" (" + SystemMessage(error) + why, kError);
         return kExitNoDll;
     }
     int(WINAPI * initReconvertEdit)(DWORD) = nullptr;

@@ -23,7 +23,9 @@
 // the rounds' ratios; in every round the compared cases run back to back, in
 // turns, so that a slow patch of the machine falls on all of them.
 //
-// Usage: wine_bench [--rounds N] [--sample-ms MS]
+// Usage: wine_bench [--rounds N] [--sample-ms MS] [--messages]
+// --messages measures only the messages per second with no hook of its own
+// (nor the DLL loaded): scripts/bench runs it beside the hosts of each bitness.
 // The last lines are "name=value" figures for scripts: ratio.hook,
 // ratio.fill.<text>.<hook>, ratio.confirm.<text>.<hook>, messages_per_s.*,
 // ns.*, with <text> ansi_40 ... utf16_65534, uniedit_20, uniedit_30000 and
@@ -165,19 +167,34 @@ void Figure(const char* name, double value) {
     g_figures.push_back(line);
 }
 
+HWND PlainWindow() {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = PlainProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "rodavozi bench plain";
+    RegisterClassA(&wc);
+    return CreateWindowA(wc.lpszClassName, "", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                         wc.hInstance, nullptr);
+}
+
+int MessageRate() {
+    HWND plain = PlainWindow();
+    volatile LRESULT sink = 0;
+    auto send = [&](long i) { sink = sink + SendMessageA(plain, WM_USER, static_cast<WPARAM>(i), 0); };
+    long count = Calibrate(send);
+    Stats stats;
+    for (int round = 0; round < g_rounds; ++round) stats.samples.push_back(NsPerOp(send, count));
+    printf("messages_per_s=%.0f\n", 1e9 / stats.Median());
+    return 0;
+}
+
 bool HookBench(double* ratio) {
     EmptyHookDll empty = LoadEmptyHook();
     if (!empty.install || !empty.remove) {
         fprintf(stderr, "cannot load empty_hook.dll next to the benchmark\n");
         return false;
     }
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = PlainProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "rodavozi bench plain";
-    RegisterClassA(&wc);
-    HWND plain = CreateWindowA(wc.lpszClassName, "", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
-                               wc.hInstance, nullptr);
+    HWND plain = PlainWindow();
     volatile LRESULT sink = 0;
     auto send = [&](long i) { sink = sink + SendMessageA(plain, WM_USER, static_cast<WPARAM>(i), 0); };
 
@@ -412,12 +429,15 @@ bool RequestBench() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (strcmp(argv[i], "--rounds") == 0) g_rounds = atoi(argv[i + 1]);
-        else if (strcmp(argv[i], "--sample-ms") == 0) g_sampleMs = atoi(argv[i + 1]);
+    bool messagesOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--messages") == 0) messagesOnly = true;
+        else if (i + 1 < argc && strcmp(argv[i], "--rounds") == 0) g_rounds = atoi(argv[++i]);
+        else if (i + 1 < argc && strcmp(argv[i], "--sample-ms") == 0) g_sampleMs = atoi(argv[++i]);
     }
     if (g_rounds < 1) g_rounds = 1;
     if (g_sampleMs < 1) g_sampleMs = 1;
+    if (messagesOnly) return MessageRate();
     if (!Dll().module || !Dll().InitReconvertEdit) {
         fprintf(stderr, "cannot load RODAVOZI.DLL next to the benchmark\n");
         return 1;

@@ -285,22 +285,20 @@ HWND SaveDialog(DWORD viewer) { return FindProcessWindow(viewer, L"#32770", kTim
 
 // The file name box of a save dialog: an edit with the id of cmb13 (0x47C),
 // inside that combo box.
+BOOL CALLBACK FindFileNameBox(HWND child, LPARAM found) {
+    wchar_t kind[16];
+    if (GetDlgCtrlID(child) == 0x47C && GetClassNameW(child, kind, 16) && lstrcmpiW(kind, L"Edit") == 0) {
+        *reinterpret_cast<HWND*>(found) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND FileNameBox(HWND dialog) {
     HWND box = nullptr;
     WaitUntil(
         [&] {
-            EnumChildWindows(
-                dialog,
-                [](HWND child, LPARAM found) {
-                    wchar_t kind[16];
-                    if (GetDlgCtrlID(child) == 0x47C && GetClassNameW(child, kind, 16) &&
-                        lstrcmpiW(kind, L"Edit") == 0) {
-                        *reinterpret_cast<HWND*>(found) = child;
-                        return FALSE;
-                    }
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&box));
+            EnumChildWindows(dialog, FindFileNameBox, reinterpret_cast<LPARAM>(&box));
             return box != nullptr;
         },
         kTimeoutMs);

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Both bitnesses on one desktop: the x64 and the x86 resident host, started by
+# scripts/hosts, with the IME side (imedemo.exe) as a 64-bit and a 32-bit
+# program. Each row starts its hosts in order, runs one program and checks:
+#   served    every step right (exit 0)
+#   unserved  the steps not served, the program ran to its end (exit 1) and
+#             both editors kept their text
+#   safe      served or unserved: no crash, no text lost. Under Wine a
+#             desktop-wide hook of the other bitness heads the chain with
+#             both hosts in, and which bitness is served is Wine's affair.
+# Then the bad situations: a DLL of the wrong bitness beside a host, and the
+# demo with a host already running.
+# Usage: two_hosts.sh SOURCE-DIR X64-BUILD X86-BUILD OUT-DIR
+set -uo pipefail
+src=$1 out=$4
+export RODAVOZI_BUILD_X64=$2 RODAVOZI_BUILD_X86=$3 RODAVOZI_LOCALE=ja_JP.UTF-8
+declare -A build=([64]=$2 [32]=$3)
+rows='
+# hosts, in start order   program   expect
+x64                       64        served
+x86                       32        served
+x64                       32        unserved
+x86                       64        unserved
+x64,x86                   64        safe
+x64,x86                   32        safe
+'
+sentence='日本語の文章を変換して、意味を確かめる。'
+fail=0
+check() {  # <what> <command...>
+    if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
+}
+hosts() { "$src/scripts/hosts" "$@"; }
+stop_all() { local a; for a in x64 x86; do hosts stop $a; done; }
+
+mkdir -p "$out"
+stop_all
+while read -r list bits expect; do
+    [[ -z $list || $list == \#* ]] && continue
+    row="hosts $list, $bits-bit program"
+    for arch in ${list//,/ }; do check "$row: the $arch host starts" hosts start "$arch"; done
+    log=$out/${list/,/-}-$bits.txt
+    "$src/scripts/wine-run" "${build[$bits]}/tools-bin/imedemo.exe" </dev/null 2>&1 | tr -d '\r' >"$log"
+    code=${PIPESTATUS[0]}
+    intact=0
+    grep -q '^demo result: WRONG' "$log" && grep -q '(the same as before the steps)$' "$log" &&
+        grep -qxF "final text of the Unicode EDIT: \"$sentence\"" "$log" && intact=1
+    case $expect in
+        served) check "$row: served (exit $code; $log)" test "$code" -eq 0 ;;
+        unserved) check "$row: not served, ran to its end, text kept (exit $code; $log)" \
+            test "$code" -eq 1 -a "$intact" -eq 1 ;;
+        safe) check "$row: served, or not served with the text kept (exit $code; $log)" \
+            test "$code" -eq 0 -o "$code" -eq 1 -a "$intact" -eq 1 ;;
+    esac
+    stop_all
+    check "$row: no host left" test "$(hosts running)" = none
+done <<<"$rows"
+
+# A DLL of the other bitness beside each host: exit 2, and the message says so.
+declare -A dir=([x64]=$2 [x86]=$3) other=([x64]=x86 [x86]=x64)
+for arch in x64 x86; do
+    host=$out/wrong-dll-$arch
+    rm -rf "$host" && mkdir -p "$host"
+    cp "${dir[$arch]}/tools-bin/reconvhost.exe" "${dir[${other[$arch]}]}/tools-bin/RODAVOZI.DLL" "$host/"
+    message=$("$src/scripts/wine-run" "$host/reconvhost.exe" --quiet 2>&1 </dev/null | tr -d '\r')
+    code=${PIPESTATUS[0]}
+    why=0
+    [[ $message == *"DLL of the other architecture"* ]] && why=1
+    check "the $arch host beside an ${other[$arch]} DLL: exit 2 (was $code), and why" test "$code" -eq 2 -a $why -eq 1
+done
+
+# The demo with a host already running: it refuses (exit 3) and says so.
+hosts start x86
+"$src/scripts/demo" --no-build --out "$out/demo" >"$out/demo.log" 2>&1
+code=$?
+check "the demo with an x86 host running: exit 3 (was $code), and why" \
+    test "$code" -eq 3 -a -n "$(grep 'already running' "$out/demo.log")"
+stop_all
+exit $fail
