@@ -5,23 +5,7 @@
 
 #include "candidates.h"
 
-// imm32 exports them; the toolchain's header does not declare them.
-extern "C" LRESULT WINAPI ImmRequestMessageA(HIMC context, WPARAM wParam, LPARAM lParam);
-extern "C" LRESULT WINAPI ImmRequestMessageW(HIMC context, WPARAM wParam, LPARAM lParam);
-
 namespace imeside {
-
-namespace {
-
-// Bytes after the allocation that must stay as they were: a window that
-// writes past the size it answered would overwrite the IME's heap.
-enum { GUARD_BYTES = 256 };
-const uint8_t kFill = 0xA5;
-
-// The largest size answer an IME takes seriously.
-const LRESULT kMaxRecordSize = 1 << 20;
-
-}  // namespace
 
 std::string Utf16ToSjis(const std::u16string& text) {
     if (text.empty()) return std::string();
@@ -50,15 +34,6 @@ std::string Utf16ToUtf8(const std::u16string& text) {
 }
 
 std::string SjisToUtf8(const std::string& text) { return Utf16ToUtf8(SjisToUtf16(text)); }
-
-ImeMessages ImeMessages::Register() {
-    ImeMessages m;
-    m.msImeReconvert = RegisterWindowMessageA("MSIMEReconvert");
-    m.atokReconvert = RegisterWindowMessageA("Atok Message for ReconvertString");
-    m.msImeDocumentFeed = RegisterWindowMessageA("MSIMEDocumentFeed");
-    m.atokDocumentFeed = RegisterWindowMessageA("Atok Message for DocumentFeed");
-    return m;
-}
 
 const char* PatternName(Pattern pattern) {
     switch (pattern) {
@@ -104,31 +79,13 @@ bool ComposeOutsideTheString(Compose compose) {
     return compose == Compose::LongerThanOffered || compose == Compose::AbsurdLength;
 }
 
-std::string RecordExchange::Describe() const {
-    char head[80];
-    wsprintfA(head, "answer=%ld ", static_cast<long>(answer));
-    size_t size = bytes.size() > GUARD_BYTES ? bytes.size() - GUARD_BYTES : 0;
-    return head + DescribeRecordBytes(bytes.data(), size, view.encoding);
-}
-
 ImeClient::ImeClient(HWND window) : window_(window), messages_(ImeMessages::Register()) {}
 
 LRESULT ImeClient::Send(UINT message, WPARAM wParam, LPARAM lParam) {
-    const bool unicode = IsWindowUnicode(window_) != FALSE;
-    if (message == WM_IME_REQUEST && GetFocus() == window_) {
-        // Wine's input method manager sends to the context's window in the
-        // form asked for and converts nothing; Windows' converts to the
-        // window's form. Asking in the window's form gives both the same.
-        HIMC context = ImmGetContext(window_);
-        if (context) {
-            LRESULT answer = unicode ? ImmRequestMessageW(context, wParam, lParam)
-                                     : ImmRequestMessageA(context, wParam, lParam);
-            ImmReleaseContext(window_, context);
-            throughImm_ = true;
-            return answer;
-        }
-    }
-    return unicode ? SendMessageW(window_, message, wParam, lParam) : SendMessageA(window_, message, wParam, lParam);
+    bool throughImm = false;
+    LRESULT answer = SendImeRequest(window_, message, wParam, lParam, &throughImm);
+    throughImm_ = throughImm_ || throughImm;
+    return answer;
 }
 
 UINT ImeClient::ReconvertMessage(Pattern pattern) const {
@@ -144,37 +101,11 @@ bool ImeClient::HasInputContext() const {
     return true;
 }
 
-// Size query, then the fill of a record allocated at exactly the size
-// answered (plus the guard), with dwVersion 0 and every other byte set to a
-// non-zero pattern, so that a missing terminator shows.
 bool ImeClient::Request(UINT message, WPARAM fillCode, Encoding encoding, RecordExchange* exchange) {
-    exchange->message = message;
-    exchange->wParam = fillCode;
-    exchange->view.encoding = encoding;
-    exchange->sizeAnswer = Send(message, fillCode, 0);
-    LRESULT size = exchange->sizeAnswer;
-    if (size == 0) return false;
-    if (size < RECORD_HEADER_SIZE || size > kMaxRecordSize) {
-        exchange->problems.push_back("size answer " + std::to_string(size) + " is no usable record size");
-        return false;
-    }
-    exchange->bytes.assign(size_t(size) + GUARD_BYTES, kFill);
-    RecordHeader header;
-    memset(&header, kFill, sizeof header);
-    header.dwSize = static_cast<uint32_t>(size);
-    header.dwVersion = 0;
-    memcpy(exchange->bytes.data(), &header, sizeof header);
-    exchange->answer = Send(message, fillCode, reinterpret_cast<LPARAM>(exchange->bytes.data()));
-    size_t overrun = 0;
-    for (size_t i = size_t(size); i < exchange->bytes.size(); ++i)
-        if (exchange->bytes[i] != kFill) overrun = i - size_t(size) + 1;
-    if (overrun) exchange->problems.push_back("wrote " + std::to_string(overrun) + " bytes past the size it answered");
-    if (exchange->answer != 0) {
-        std::vector<std::string> problems =
-            CheckRecord(exchange->bytes.data(), size_t(size), encoding, 0, &exchange->view);
-        exchange->problems.insert(exchange->problems.end(), problems.begin(), problems.end());
-    }
-    return true;
+    bool throughImm = false;
+    bool served = RequestRecord(window_, message, fillCode, encoding, exchange, &throughImm);
+    throughImm_ = throughImm_ || throughImm;
+    return served;
 }
 
 namespace {

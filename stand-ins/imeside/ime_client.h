@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "char_kinds.h"
+#include "ime_request.h"
 #include "record_check.h"
 
 namespace imeside {
@@ -24,12 +25,6 @@ std::string Utf16ToSjis(const std::u16string& text);
 std::u16string SjisToUtf16(const std::string& text);
 std::string Utf16ToUtf8(const std::u16string& text);
 std::string SjisToUtf8(const std::string& text);
-
-// The registered messages of the two IME families.
-struct ImeMessages {
-    UINT msImeReconvert, atokReconvert, msImeDocumentFeed, atokDocumentFeed;
-    static ImeMessages Register();
-};
 
 // How an IME asks. The WM_IME_REQUEST patterns go through the input method
 // manager's own entry (ImmRequestMessageA or W of imm32), in the form that
@@ -65,18 +60,6 @@ enum class Compose {
 const char* ComposeName(Compose compose);
 // The composition lies outside the string offered: the IME delivers nothing.
 bool ComposeOutsideTheString(Compose compose);
-
-// One record as the IME allocated it and the window filled it.
-struct RecordExchange {
-    UINT message = 0;
-    WPARAM wParam = 0;
-    LRESULT sizeAnswer = 0;       // to the size query
-    LRESULT answer = 0;           // to the request with the record
-    std::vector<uint8_t> bytes;   // the allocation as the window left it
-    std::vector<std::string> problems;  // CheckRecord, and writes past the allocation
-    RecordView view;
-    std::string Describe() const;  // header fields and string bytes
-};
 
 struct Reconversion {
     Pattern pattern = Pattern::Imm;
@@ -128,9 +111,6 @@ public:
 
 private:
     bool Request(UINT message, WPARAM fillCode, Encoding encoding, RecordExchange* exchange);
-    // Sends the request as the input method manager does: WM_IME_REQUEST
-    // through ImmRequestMessageA/W while the window has the focus (and so
-    // the context), directly in the window's form otherwise.
     LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam);
     UINT ReconvertMessage(Pattern pattern) const;
     HWND window_;

@@ -35,7 +35,7 @@ except ImportError:
 
 ARCHES = ("x86", "x64")
 MACHINES = {"x86": 0x014C, "x64": 0x8664}
-PER_ARCH = ["RODAVOZI.DLL", "RODAVOZI.lib", "RODAVOZI.def", "tracewin.exe", "reconvhost.exe"]
+PER_ARCH = ["RODAVOZI.DLL", "RODAVOZI.lib", "RODAVOZI.def", "tracewin.exe", "reconvhost.exe", "rodacheck.exe"]
 TEXT = "README-Windows.txt"
 TEXT_JA = "README-Windows-ja.txt"
 EXPECTED_ZIP = sorted([TEXT, TEXT_JA, "include/rodavozi.h"] +
@@ -109,7 +109,7 @@ def check_zip(path):
 
         icons = {}
         for arch in ARCHES:
-            for name in ("RODAVOZI.DLL", "tracewin.exe", "reconvhost.exe"):
+            for name in ("RODAVOZI.DLL", "tracewin.exe", "reconvhost.exe", "rodacheck.exe"):
                 member = "%s/%s" % (arch, name)
                 if member in names:
                     machine = machine_of(archive.read(member))
@@ -132,7 +132,7 @@ def check_zip(path):
                 short = b"\0\0\xff\xff\0\0" + MACHINES[arch].to_bytes(2, "little")  # IMPORT_OBJECT_HEADER
                 check(library.count(short) == len(EXPORTS), "%s holds its exports in the short import format,"
                       " which MSVC's linker takes" % member)
-        check(len(icons) == 2 and all(len(looks) == len(ARCHES) for looks in icons.values()),
+        check(len(icons) == 3 and all(len(looks) == len(ARCHES) for looks in icons.values()),
               "each program's icon differs between the architectures")
 
 

@@ -20,7 +20,7 @@
 
 namespace {
 
-const wchar_t kMutexName[] = L"Local\\RODAVOZI.reconvhost." RECONVHOST_ARCH;
+const wchar_t kMutexName[] = RECONVHOST_MUTEX_PREFIX RECONVHOST_ARCH;
 const wchar_t kTitle[] = L"RODAVOZI reconversion host (" RECONVHOST_ARCH L")";
 const UINT kIconId = 1;
 const DWORD kStopTimeoutMs = 10000;      // --stop: how long the instance may take to exit

@@ -10,8 +10,11 @@
 #define RECONVHOST_ARCH L"x86"
 #endif
 
-// The hidden top-level window of a running host (one per architecture).
-#define RECONVHOST_WINDOW_CLASS L"RodavoziReconvHost." RECONVHOST_ARCH
+// The hidden top-level window of a running host and the mutex it holds, one
+// of each per architecture: the prefix and "x86" or "x64".
+#define RECONVHOST_WINDOW_CLASS_PREFIX L"RodavoziReconvHost."
+#define RECONVHOST_MUTEX_PREFIX L"Local\\RODAVOZI.reconvhost."
+#define RECONVHOST_WINDOW_CLASS RECONVHOST_WINDOW_CLASS_PREFIX RECONVHOST_ARCH
 
 // Posted by "reconvhost --stop": remove the hook and exit.
 #define RECONVHOST_STOP_MESSAGE (WM_APP + 1)

@@ -3,7 +3,7 @@
 architecture, with "32" or "64" on it, at the sizes the notification area
 and Explorer ask for (16 to 48 pixels, 32-bit colour with alpha).
 
-Usage: make_icon.py OUT.ico host|viewer x86|x64
+Usage: make_icon.py OUT.ico host|viewer|check x86|x64
 """
 
 import struct
@@ -15,6 +15,8 @@ COLOURS = {  # (red, green, blue)
     ("host", "x86"): (0x1E, 0x8C, 0x46),
     ("viewer", "x64"): (0x6E, 0x3C, 0xA0),
     ("viewer", "x86"): (0xC0, 0x5A, 0x14),
+    ("check", "x64"): (0x2C, 0x7A, 0x8C),
+    ("check", "x86"): (0x96, 0x28, 0x50),
 }
 DIGITS = {  # 3 x 5
     "2": ("###", "..#", "###", "#..", "###"),

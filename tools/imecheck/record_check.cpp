@@ -27,7 +27,8 @@ void CheckEnds(const std::vector<Cell>& cells, ByteRange range, const char* what
 }  // namespace
 
 std::vector<std::string> CheckRecord(const uint8_t* record, size_t allocated, Encoding encoding, uint32_t version,
-                                     RecordView* view) {
+                                     RecordView* view, const LeadBytes* leads) {
+    auto isLead = [leads](uint8_t byte) { return leads ? leads->lead[byte] : IsSjisLead(byte); };
     std::vector<std::string> problems;
     *view = RecordView();
     view->encoding = encoding;
@@ -64,7 +65,7 @@ std::vector<std::string> CheckRecord(const uint8_t* record, size_t allocated, En
         if (str[strBytes] != 0) problems.push_back("string not terminated by a zero byte");
         if (view->ansi.find('\0') != std::string::npos)
             problems.push_back(Format("zero byte inside the string (dwStrLen %llu too long)", h.dwStrLen));
-        view->cells = SplitSjis(view->ansi);
+        view->cells = leads ? SplitAnsi(view->ansi, *leads) : SplitSjis(view->ansi);
     } else {
         for (uint64_t i = 0; i < h.dwStrLen; ++i)
             view->wide.push_back(static_cast<char16_t>(str[2 * i] | str[2 * i + 1] << 8));
@@ -98,11 +99,11 @@ std::vector<std::string> CheckRecord(const uint8_t* record, size_t allocated, En
     if (!view->cells.empty()) {
         const Cell& first = view->cells.front();
         const Cell& last = view->cells.back();
-        if (first.kind == CharKind::Broken && encoding == Encoding::Ansi && !IsSjisLead(uint8_t(view->ansi[0])))
+        if (first.kind == CharKind::Broken && encoding == Encoding::Ansi && !isLead(uint8_t(view->ansi[0])))
             problems.push_back(Format("string begins with byte 0x%02llx, which begins no character",
                                       uint8_t(view->ansi[0])));
         if (last.kind == CharKind::Broken) {
-            if (encoding == Encoding::Ansi && IsSjisLead(uint8_t(view->ansi[last.offset])))
+            if (encoding == Encoding::Ansi && isLead(uint8_t(view->ansi[last.offset])))
                 problems.push_back("string ends with the lead byte of a cut double-byte character");
             else if (encoding == Encoding::Utf16)
                 problems.push_back("string ends with half of a surrogate pair");

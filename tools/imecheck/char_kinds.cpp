@@ -136,6 +136,26 @@ std::vector<Cell> SplitSjis(const std::string& text) {
     return cells;
 }
 
+std::vector<Cell> SplitAnsi(const std::string& text, const LeadBytes& leads) {
+    std::vector<Cell> cells;
+    const uint32_t n = static_cast<uint32_t>(text.size());
+    for (uint32_t i = 0; i < n;) {
+        uint8_t byte = static_cast<uint8_t>(text[i]);
+        if (leads.lead[byte]) {
+            // Trail bytes of 936, 949 and 950 all lie in 0x40..0xFE.
+            uint8_t trail = i + 1 < n ? static_cast<uint8_t>(text[i + 1]) : 0;
+            bool paired = trail >= 0x40 && trail != 0x7F && trail != 0xFF;
+            cells.push_back(Cell{i, paired ? 2u : 1u, paired ? CharKind::Symbol : CharKind::Broken});
+            i += paired ? 2 : 1;
+            continue;
+        }
+        CharKind kind = byte < 0x20 || byte == 0x7F ? CharKind::Control : byte < 0x80 ? CharKind::Ascii : CharKind::Symbol;
+        cells.push_back(Cell{i, 1, kind});
+        i += 1;
+    }
+    return cells;
+}
+
 std::vector<Cell> SplitUtf16(const std::u16string& text) {
     std::vector<Cell> cells;
     const size_t n = text.size();

@@ -28,7 +28,7 @@ struct RecordHeader {
 static_assert(sizeof(RecordHeader) == RECORD_HEADER_SIZE, "the record header is eight 32-bit fields");
 
 enum class Encoding {
-    Ansi,   // string in code page 932, lengths in bytes
+    Ansi,   // string in code page 932 (or the code page of LeadBytes), lengths in bytes
     Utf16,  // string in UTF-16, lengths in 16-bit units
 };
 const char* EncodingName(Encoding encoding);
@@ -47,7 +47,8 @@ struct RecordView {
 };
 
 // Checks the record in `record` (the IME allocated `allocated` bytes for it
-// and put `version` into dwVersion before the application filled it).
+// and put `version` into dwVersion before the application filled it). An
+// ANSI string is read as code page 932, or with `leads` when given.
 // Returns the problems found, in words; empty means the record is sound and
 // `view` describes it. The checks:
 //   dwSize at least the header and within the allocation;
@@ -60,7 +61,7 @@ struct RecordView {
 //   string, of the composition or of the target, and no byte that begins no
 //   character.
 std::vector<std::string> CheckRecord(const uint8_t* record, size_t allocated, Encoding encoding, uint32_t version,
-                                     RecordView* view);
+                                     RecordView* view, const LeadBytes* leads = nullptr);
 
 // The header and the string bytes in hex, for a report.
 std::string DescribeRecordBytes(const uint8_t* record, size_t allocated, Encoding encoding);

@@ -46,6 +46,15 @@ struct Cell {
 // The characters of a Shift-JIS string, walked from its first byte as the
 // text is read; a lead byte at the very end makes a Broken cell of one byte.
 std::vector<Cell> SplitSjis(const std::string& text);
+// The lead bytes of another ANSI code page (936, 949, 950, or one without
+// double-byte characters), as the platform reports them: a lead byte and a
+// trail byte after it make one cell of kind Symbol, a lead byte without one a
+// Broken cell, any other byte a cell of one byte.
+struct LeadBytes {
+    bool lead[256] = {};
+};
+std::vector<Cell> SplitAnsi(const std::string& text, const LeadBytes& leads);
+
 // The characters of a UTF-16 string (a surrogate pair is one cell of 4 bytes).
 std::vector<Cell> SplitUtf16(const std::u16string& text);
 

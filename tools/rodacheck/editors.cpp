@@ -1,0 +1,169 @@
+#include "editors.h"
+
+#include "report.h"
+
+namespace rodacheck {
+
+namespace {
+
+struct Candidate {
+    const wchar_t* text;
+    size_t caret;
+    const char* about;
+};
+
+// Each without a repeated word, the caret after a two-character word.
+const Candidate kCandidates[] = {
+    {L"日本語の文章を変換して、意味を確かめる。", 9, "Japanese text"},
+    {L"日本语的文章转换后确认意思。", 8, "Chinese text (simplified), the code page lacks Japanese"},
+    {L"日本語的文章轉換後確認意思。", 8, "Chinese text (traditional), the code page lacks Japanese"},
+    {L"한국어문장을변환하고의미를확인", 8, "Korean text, the code page lacks Japanese"},
+};
+
+bool RoundTrips(const wchar_t* text) {
+    BOOL usedDefault = FALSE;
+    std::wstring wide = text;
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), nullptr, 0, nullptr,
+                                &usedDefault);
+    if (n <= 0 || usedDefault) return false;
+    return FromCodePage(CP_ACP, ToCodePage(CP_ACP, wide)) == wide;
+}
+
+WNDPROC g_editUnderUnicode, g_editUnderAnsi;
+
+// The procedures a program puts on top of an edit control in the other form.
+LRESULT CALLBACK UnicodeOnTop(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return CallWindowProcW(g_editUnderUnicode, window, message, wParam, lParam);
+}
+LRESULT CALLBACK AnsiOnTop(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return CallWindowProcA(g_editUnderAnsi, window, message, wParam, lParam);
+}
+
+Units Measure(HWND window, const std::wstring& text) {
+    SendMessageW(window, EM_SETSEL, 0, -1);
+    DWORD end = 0;
+    SendMessageW(window, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&end));
+    size_t bytes = ToCodePage(CP_ACP, text).size();
+    if (bytes == text.size() && end == bytes) return Units::Either;
+    if (end == bytes) return Units::Bytes;
+    if (end == text.size()) return Units::Utf16;
+    return Units::Unknown;
+}
+
+}  // namespace
+
+Sample ChooseSample() {
+    Sample sample;
+    CPINFO info = {};
+    if (GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1) {
+        for (const Candidate& c : kCandidates)
+            if (RoundTrips(c.text)) {
+                sample.text = c.text;
+                sample.caret = c.caret;
+                sample.doubleByte = true;
+                sample.about = c.about;
+                return sample;
+            }
+    }
+    sample.text = L"Reconversion check: the text around the caret.";
+    sample.caret = 12;
+    sample.about = info.MaxCharSize > 1 ? "ASCII text: the code page holds none of the double-byte samples"
+                                        : "ASCII text: the ANSI code page has no double-byte characters";
+    return sample;
+}
+
+const char* UnitsName(Units units) {
+    switch (units) {
+    case Units::Bytes: return "bytes";
+    case Units::Utf16: return "characters (UTF-16 units)";
+    case Units::Either: return "bytes = characters (single-byte text)";
+    case Units::Unknown: break;
+    }
+    return "neither bytes nor characters";
+}
+
+HWND CreateEdit(HWND frame, bool unicode, DWORD style, const std::wstring& text) {
+    static int row;
+    const DWORD styles = WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL | style;
+    const int height = style & ES_MULTILINE ? 60 : 24;
+    const int y = 8 + 32 * (row++ % 9);
+    HWND window = unicode ? CreateWindowExW(0, L"EDIT", L"", styles, 8, y, 560, height, frame, nullptr,
+                                            GetModuleHandleW(nullptr), nullptr)
+                          : CreateWindowExA(0, "EDIT", "", styles, 8, y, 560, height, frame, nullptr,
+                                            GetModuleHandleW(nullptr), nullptr);
+    if (window) SetWindowTextW(window, text.c_str());
+    return window;
+}
+
+bool CreateEditors(const Sample& sample, HWND* frame, std::vector<Editor>* editors) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = L"RodacheckEditors";
+    RegisterClassW(&wc);
+    *frame = CreateWindowExW(0, wc.lpszClassName, L"rodacheck: editors of the self-check",
+                             WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 600, 420, nullptr, nullptr, wc.hInstance,
+                             nullptr);
+    if (!*frame) return false;
+
+    const std::wstring twoLines = sample.text + L"\r\n" + sample.text;
+    struct Spec {
+        const char* name;
+        bool unicode;
+        DWORD style;
+        int onTop;  // 0 none, 1 a Unicode procedure, 2 an ANSI procedure
+        bool multiLine;
+    } const specs[] = {
+        {"ANSI EDIT", false, 0, 0, false},
+        {"Unicode EDIT", true, 0, 0, false},
+        {"ANSI EDIT under a Unicode procedure", false, 0, 1, false},
+        {"Unicode EDIT under an ANSI procedure", true, 0, 2, false},
+        {"password field (ANSI EDIT, ES_PASSWORD)", false, ES_PASSWORD, 0, false},
+        {"multi-line Unicode EDIT", true, ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL, 0, true},
+    };
+    for (const Spec& spec : specs) {
+        Editor editor;
+        editor.name = spec.name;
+        editor.createdUnicode = spec.unicode;
+        editor.password = (spec.style & ES_PASSWORD) != 0;
+        editor.text = spec.multiLine ? twoLines : sample.text;
+        editor.caret = spec.multiLine ? sample.text.size() + 2 + sample.caret : sample.caret;
+        editor.window = CreateEdit(*frame, spec.unicode, spec.style, editor.text);
+        if (!editor.window) return false;
+        if (spec.onTop == 1)
+            g_editUnderUnicode = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(editor.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(UnicodeOnTop)));
+        if (spec.onTop == 2)
+            g_editUnderAnsi = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrA(editor.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AnsiOnTop)));
+        editor.units = Measure(editor.window, editor.text);
+        editors->push_back(editor);
+    }
+    ShowWindow(*frame, SW_SHOWNORMAL);
+    SetForegroundWindow(*frame);
+    return true;
+}
+
+std::wstring EditorText(HWND window) {
+    int units = GetWindowTextLengthW(window);
+    std::wstring text(size_t(units) + 1, L'\0');
+    int got = GetWindowTextW(window, &text[0], units + 1);
+    text.resize(got > 0 ? size_t(got) : 0);
+    return text;
+}
+
+DWORD ControlPosition(const Editor& editor, size_t index) {
+    if (editor.units == Units::Bytes) return DWORD(ToCodePage(CP_ACP, editor.text.substr(0, index)).size());
+    return DWORD(index);
+}
+
+void Reset(const Editor& editor) {
+    // The focus first: the caret is placed after anything that taking it does.
+    SetFocus(editor.window);
+    SetWindowTextW(editor.window, editor.text.c_str());
+    DWORD caret = ControlPosition(editor, editor.caret);
+    SendMessageW(editor.window, EM_SETSEL, caret, caret);
+}
+
+}  // namespace rodacheck

@@ -1,0 +1,53 @@
+// The editors that rodacheck's child process serves: the system's edit
+// control in the forms programs create it, each holding a sample text with
+// the caret inside it, and what each one's EM_GETSEL counts.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace rodacheck {
+
+// The text every editor holds: Japanese where the ANSI code page holds it,
+// else text of the code page's own language, else plain ASCII.
+struct Sample {
+    std::wstring text;
+    size_t caret = 0;         // UTF-16 units before the caret
+    bool doubleByte = false;  // the text has double-byte characters in the ANSI code page
+    std::string about;        // what was chosen, for the report
+};
+Sample ChooseSample();
+
+// What a control's positions count.
+enum class Units { Bytes, Utf16, Either, Unknown };
+const char* UnitsName(Units units);
+
+struct Editor {
+    std::string name;
+    HWND window = nullptr;
+    bool createdUnicode = false;
+    bool password = false;
+    std::wstring text;
+    size_t caret = 0;  // UTF-16 units of text before the caret
+    Units units = Units::Unknown;  // what its EM_GETSEL counts, as measured
+};
+
+// Creates a visible frame with the editors: ANSI EDIT, Unicode EDIT, an ANSI
+// EDIT under a Unicode procedure (SetWindowLongPtrW), a Unicode EDIT under an
+// ANSI procedure (SetWindowLongPtrA), a password field and a multi-line
+// EDIT. False when a window cannot be created.
+bool CreateEditors(const Sample& sample, HWND* frame, std::vector<Editor>* editors);
+
+// Puts the editor's text back and the caret where it belongs; gives it the focus.
+void Reset(const Editor& editor);
+// The control's position (in its measured units) of UTF-16 index `index` of its text.
+DWORD ControlPosition(const Editor& editor, size_t index);
+std::wstring EditorText(HWND window);
+
+// A fresh edit control of the system, created as an ANSI or a Unicode
+// window, child of `frame`, holding `text`.
+HWND CreateEdit(HWND frame, bool unicode, DWORD style, const std::wstring& text);
+
+}  // namespace rodacheck
