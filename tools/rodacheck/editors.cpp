@@ -108,13 +108,13 @@ bool CreateEditors(const Sample& sample, HWND* frame, std::vector<Editor>* edito
     if (!*frame) return false;
 
     const std::wstring twoLines = sample.text + L"\r\n" + sample.text;
-    struct Spec {
+    struct Kind {
         const char* name;
         bool unicode;
         DWORD style;
         int onTop;  // 0 none, 1 a Unicode procedure, 2 an ANSI procedure
         bool multiLine;
-    } const specs[] = {
+    } const kinds[] = {
         {"ANSI EDIT", false, 0, 0, false},
         {"Unicode EDIT", true, 0, 0, false},
         {"ANSI EDIT under a Unicode procedure", false, 0, 1, false},
@@ -122,19 +122,19 @@ bool CreateEditors(const Sample& sample, HWND* frame, std::vector<Editor>* edito
         {"password field (ANSI EDIT, ES_PASSWORD)", false, ES_PASSWORD, 0, false},
         {"multi-line Unicode EDIT", true, ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL, 0, true},
     };
-    for (const Spec& spec : specs) {
+    for (const Kind& kind : kinds) {
         Editor editor;
-        editor.name = spec.name;
-        editor.createdUnicode = spec.unicode;
-        editor.password = (spec.style & ES_PASSWORD) != 0;
-        editor.text = spec.multiLine ? twoLines : sample.text;
-        editor.caret = spec.multiLine ? sample.text.size() + 2 + sample.caret : sample.caret;
-        editor.window = CreateEdit(*frame, spec.unicode, spec.style, editor.text);
+        editor.name = kind.name;
+        editor.createdUnicode = kind.unicode;
+        editor.password = (kind.style & ES_PASSWORD) != 0;
+        editor.text = kind.multiLine ? twoLines : sample.text;
+        editor.caret = kind.multiLine ? sample.text.size() + 2 + sample.caret : sample.caret;
+        editor.window = CreateEdit(*frame, kind.unicode, kind.style, editor.text);
         if (!editor.window) return false;
-        if (spec.onTop == 1)
+        if (kind.onTop == 1)
             g_editUnderUnicode = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrW(editor.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(UnicodeOnTop)));
-        if (spec.onTop == 2)
+        if (kind.onTop == 2)
             g_editUnderAnsi = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrA(editor.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AnsiOnTop)));
         editor.units = Measure(editor.window, editor.text);
