@@ -86,16 +86,17 @@ double PairedRatio(const Stats& a, const Stats& b) {
     return ratios.Median();
 }
 
-// Runs `setup` and then `op` `count` times, timing `op` alone each time: the
-// nanoseconds per `op`, never below zero.
-template <class Setup, class Op>
-double NsPerTimedOp(Setup setup, Op op, long count) {
+// Runs `setup`, `op` and `after` `count` times, timing `op` alone each time:
+// the nanoseconds per `op`, never below zero.
+template <class Setup, class Op, class After>
+double NsPerTimedOp(Setup setup, Op op, After after, long count) {
     double total = 0;
     for (long i = 0; i < count; ++i) {
         setup(i);
         double start = Now();
         op(i);
         total += Now() - start;
+        after(i);
     }
     return total * 1e9 / static_cast<double>(count);
 }
@@ -394,19 +395,10 @@ bool MeasureRequests(const RequestCase& c, HWND editor, UINT message, bool hooke
             switch ((round + k) % 4) {
             case 0: fills.samples.push_back(NsPerOp(fill, fillCount)); break;
             case 1: bareFills.samples.push_back(NsPerOp(bareFill, bareFillCount)); break;
-            case 2: {
-                double total = 0;
-                for (long i = 0; i < confirmCount; ++i) {
-                    fillAgain(i);
-                    double start = Now();
-                    confirm(i);
-                    total += Now() - start;
-                    checked(i);
-                }
-                confirms.samples.push_back(total * 1e9 / static_cast<double>(confirmCount));
+            case 2: confirms.samples.push_back(NsPerTimedOp(fillAgain, confirm, checked, confirmCount)); break;
+            case 3:
+                bareConfirms.samples.push_back(NsPerTimedOp(caretBack, bareConfirm, [](long) {}, confirmCount));
                 break;
-            }
-            case 3: bareConfirms.samples.push_back(NsPerTimedOp(caretBack, bareConfirm, confirmCount)); break;
             }
         }
     }
