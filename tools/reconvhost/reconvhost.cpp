@@ -266,6 +266,7 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_DESTROY:
         HideIcon();
         RemoveHook();
+        RemovePropW(window, RECONVHOST_MODE_PROP);
         PostQuitMessage(0);
         return 0;
     }
@@ -404,6 +405,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return kExitHookRefused;
     }
     g_hookInstalled = true;
+    SetPropW(g_window, RECONVHOST_MODE_PROP, g_options.focus ? RECONVHOST_MODE_FOCUS : RECONVHOST_MODE_DESKTOP);
     SetConsoleCtrlHandler(ConsoleHandler, TRUE);
     ShowIcon();
     if (!g_iconShown)
