@@ -16,7 +16,7 @@ const UINT kSweepMs = 250;
 // The edit controls it served stay subclassed (and the module mapped) without
 // the hook, and a new focus hooks the thread again within one focus event;
 // what keeping the hook costs is a few percent of that thread's messages.
-const DWORD kIdleMs = 10000;
+const DWORD kIdleMs = 2000;
 
 // One hooked thread. The handle tells when the thread has ended: its id may
 // then be given to a new thread, which this hook does not cover.
