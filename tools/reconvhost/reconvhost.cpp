@@ -459,7 +459,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return kExitHookRefused;
     }
     g_hookInstalled = true;
-    SetPropW(g_window, RECONVHOST_MODE_PROP, g_options.focus ? RECONVHOST_MODE_FOCUS : RECONVHOST_MODE_DESKTOP);
+    SetPropW(g_window, RECONVHOST_MODE_PROP, g_options.desktopWide ? RECONVHOST_MODE_DESKTOP : RECONVHOST_MODE_FOCUS);
     SetConsoleCtrlHandler(ConsoleHandler, TRUE);
     ShowIcon();
     if (!g_iconShown && !g_options.companionOf) Report(ToolString(kNoIcon), kWarning);

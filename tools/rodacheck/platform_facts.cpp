@@ -84,8 +84,8 @@ std::string HostFact(const wchar_t* arch) {
     if (!window) return name + "running, its window not found" + (mutexDenied ? " (elevated)" : "");
     const HANDLE mode = GetPropW(window, RECONVHOST_MODE_PROP);
     std::string text = name + "running, " +
-                       (mode == RECONVHOST_MODE_FOCUS   ? "focus-scoped (--focus)"
-                        : mode == RECONVHOST_MODE_DESKTOP ? "desktop-wide hook"
+                       (mode == RECONVHOST_MODE_FOCUS   ? "focus-scoped (the default)"
+                        : mode == RECONVHOST_MODE_DESKTOP ? "desktop-wide hook (--desktop-wide)"
                                                           : "mode not told (an older host)");
     DWORD id = 0;
     GetWindowThreadProcessId(window, &id);

@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <psapi.h>
 #include <shellapi.h>
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "imm_facts.h"
 #include "platform_facts.h"
 #include "report.h"
+#include "rodacheck_strings.h"
 
 namespace rodacheck {
 
@@ -33,61 +35,7 @@ const DWORD kChildTimeoutMs = 180000;  // Wine on a loaded machine is slow; Wind
 // code says (a process killed under Wine may leave 0).
 const char kChildEnd[] = "#end";
 const char kChildReady[] = "#ready";     // its editors exist: hook its thread
-const char kChildCause[] = "#nothing ";  // why nothing could be checked
-
-const char kUsage[] =
-    "Usage: rodacheck [--out FILE]\n"
-    "\n"
-    "Checks RODAVOZI.DLL on this machine and reports the facts of the platform\n"
-    "that it depends on; attach the report to a bug report. It loads RODAVOZI.DLL\n"
-    "from the folder of rodacheck.exe (the same architecture) and starts a process\n"
-    "of its own with a window of edit controls: user32's EDIT as an ANSI and as a\n"
-    "Unicode window, each also under a procedure of the other form, a password\n"
-    "field, a multi-line EDIT, and comctl32 version 6's edit control (what programs\n"
-    "with the common controls manifest get) as an ANSI and a Unicode window. It\n"
-    "hooks that process's thread itself (HookReconvertThread), so it works the\n"
-    "same whatever host runs and touches no other program, and asks the editors as\n"
-    "an IME does: WM_IME_REQUEST through ImmRequestMessageA/W (IMR_RECONVERTSTRING\n"
-    "size query and fill, IMR_CONFIRMRECONVERTSTRING, IMR_DOCUMENTFEED) and the\n"
-    "registered messages MSIMEReconvert, MSIMEDocumentFeed, Atok Message for\n"
-    "ReconvertString and Atok Message for DocumentFeed. Every record is checked as\n"
-    "an IME checks it; a confirmation must select exactly the composition, and the\n"
-    "result in its place must leave the rest of the text as it was; a record counts\n"
-    "only when RODAVOZI.DLL's procedure answered it, not the control itself.\n"
-    "\n"
-    "The module offers double-byte text only: the editors hold Japanese text, or\n"
-    "text of the ANSI code page's own language. Under a code page without\n"
-    "double-byte characters (1252, or 65001 when \"Beta: Use Unicode UTF-8\" is on)\n"
-    "there is nothing to offer, and the verdict says that nothing could be checked.\n"
-    "\n"
-    "Output (standard output, and FILE with --out, UTF-8): one line per check,\n"
-    "\"ok\", \"FAIL\" or \"n/a\" (not applicable here, with the reason), with the values\n"
-    "seen; \"fact\" lines with what was measured: the Windows version and build,\n"
-    "the bitness of the process and the system, the ANSI code page, the user\n"
-    "interface language and the locales, the date and time, its own elevation and\n"
-    "each running host's program, mode and elevation, the path and file version of\n"
-    "RODAVOZI.DLL as loaded in the check process, the keyboard layout and input\n"
-    "method, what EM_GETSEL counts in each editor, whether the input method manager\n"
-    "delivers each record in the window's form, and whether the system's edit\n"
-    "controls answer IMR_RECONVERTSTRING, IMR_DOCUMENTFEED or IMR_QUERYCHARPOSITION\n"
-    "themselves. Then a \"verdict\" line, and last \"N passed, M failed\".\n"
-    "\n"
-    "Started on its own (by a double-click: no other program shares its console),\n"
-    "it also writes the report into rodacheck-report.txt beside itself (or in your\n"
-    "profile folder where that is not allowed), says where, and waits for Enter.\n"
-    "\n"
-    "  --out FILE  also write the report into FILE\n"
-    "  --help      show this text\n"
-    "\n"
-    "Exit codes:\n"
-    "  0  every check passed\n"
-    "  1  a check failed\n"
-    "  2  the check could not run: bad command line, RODAVOZI.DLL missing or not\n"
-    "     loadable or without HookReconvertThread, the hook refused, the check\n"
-    "     process or its windows not made, the report file not writable\n"
-    "  3  nothing could be checked: no check passed or failed; the verdict line\n"
-    "     gives the cause (a code page without double-byte characters, a hook that\n"
-    "     never reached the check process, a module that offered nothing)\n";
+const char kChildCause[] = "#nothing ";  // why nothing could be checked: a cause's string id
 
 std::wstring OwnPath() {
     wchar_t path[MAX_PATH * 2];
@@ -205,18 +153,11 @@ int ChildMain(HANDLE goAhead) {
                                        FileVersion(copy));
     if (copies.empty()) setting.emit(Status::Fact, "RODAVOZI.DLL loaded in the check process: none");
     if (tally.offered == 0) {
-        std::string cause =
-            copies.empty() ? "the hook never reached the check process: RODAVOZI.DLL was not loaded into it"
-            : GetACP() == CP_UTF8
-                ? "the ANSI code page is 65001 (UTF-8, \"Beta: Use Unicode UTF-8 for worldwide language support\" "
-                  "is on), which has no double-byte characters, and the module offers double-byte text only; "
-                  "turn that setting off"
-            : !sample.doubleByte
-                ? Format("the ANSI code page %u has no double-byte characters, and the module offers double-byte "
-                         "text only; set \"Language for non-Unicode programs\" to Japanese, Chinese or Korean",
-                         GetACP())
-                : "RODAVOZI.DLL was loaded into the check process but offered text in no editor";
-        if (!WriteLine(out, kChildCause + cause)) return kChildNoReader;
+        const unsigned cause = copies.empty()         ? kCauseNoHook
+                               : GetACP() == CP_UTF8 ? kCauseUtf8
+                               : !sample.doubleByte   ? kCauseSingleByte
+                                                      : kCauseNoOffer;
+        if (!WriteLine(out, kChildCause + std::to_string(cause))) return kChildNoReader;
     }
     if (!WriteLine(out, kChildEnd)) return kChildNoReader;
     return kChildDone;
@@ -233,7 +174,7 @@ BOOL WINAPI ConsoleHandler(DWORD) {
 struct ChildRun {
     DWORD exitCode = 0;
     bool ready = false;   // the child's editors existed
-    std::string cause;    // why nothing could be checked, by the child
+    unsigned cause = kCauseNoCheck;  // why nothing could be checked, by the child
 };
 
 // Starts the child and passes its lines on until it ends; false when it
@@ -289,7 +230,7 @@ bool RunChild(Report* report, ChildRun* run, Ready ready) {
                     refused = !ready(child.dwThreadId);
                     if (!refused) SetEvent(goAhead);
                 } else if (line.compare(0, sizeof kChildCause - 1, kChildCause) == 0) {
-                    run->cause = line.substr(sizeof kChildCause - 1);
+                    run->cause = unsigned(strtoul(line.c_str() + sizeof kChildCause - 1, nullptr, 10));
                 } else {
                     report->Write(line);
                 }
@@ -344,48 +285,73 @@ std::wstring OpenReportBesideItself(Report* report) {
     return report->OpenFile(path) ? path : std::wstring();
 }
 
-int ParentMain(std::wstring outPath) {
-    const bool alone = AloneInConsole();
-    Report report;
-    if (!outPath.empty() && !report.OpenFile(outPath)) {
-        WriteLine(GetStdHandle(STD_ERROR_HANDLE), "rodacheck: cannot write " + ToUtf8(outPath));
-        return kCouldNotRun;
-    }
-    if (outPath.empty() && alone) outPath = OpenReportBesideItself(&report);
-    const std::wstring dllPath = OwnFolder() + L"RODAVOZI.DLL";
-    report.Write("rodacheck " RODAVOZI_VERSION " (" + ToUtf8(OwnArch()) + "): " + ToUtf8(dllPath));
-    for (const std::string& fact : PlatformFacts()) report.Add(Status::Fact, fact);
-    auto finish = [&](int code, const std::string& verdict) {
-        report.Write("verdict: " + verdict);
-        report.Write(Format("%d passed, %d failed", report.passed, report.failed));
-        const bool written = report.CloseFile();
-        if (alone) {
-            HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-            if (!outPath.empty())
-                WriteLine(out, (written ? "The report is also in " : "The report could not be written whole to ") +
-                                   ToUtf8(outPath));
-            WriteLine(out, "Press Enter to close this window.");
+// Ends the run: the verdict and the totals in the report (English, for a bug
+// report), then the result in the user's language on standard error, where
+// no parser of the report meets it.
+class Finish {
+public:
+    Finish(Report* report, bool alone, const std::wstring& outPath)
+        : report_(report), alone_(alone), outPath_(outPath) {}
+
+    int operator()(ExitCode code, unsigned cause = kCauseNoCheck) {
+        std::wstring verdict;
+        if (code == kAllPassed) verdict = L"every check passed";
+        if (code == kSomeFailed) verdict = std::to_wstring(report_->failed) + L" checks failed";
+        if (code == kCouldNotRun) verdict = L"the check could not run";
+        if (code == kNothingChecked)
+            verdict = L"nothing could be checked: " + ToolStringIn(LANG_ENGLISH, cause, {std::to_wstring(GetACP())});
+        report_->Write("verdict: " + ToUtf8(verdict));
+        report_->Write(Format("%d passed, %d failed", report_->passed, report_->failed));
+        const bool written = report_->CloseFile();
+        HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+        WriteLine(err, ToUtf8(code == kAllPassed    ? ToolString(kResultPassed)
+                              : code == kSomeFailed ? ToolString(kResultFailed, {std::to_wstring(report_->failed)})
+                              : code == kCouldNotRun
+                                  ? ToolString(kResultCouldNotRun)
+                                  : ToolString(kResultNothing, {ToolString(cause, {std::to_wstring(GetACP())})})));
+        if (alone_) {
+            if (!outPath_.empty()) WriteLine(err, ToUtf8(ToolString(written ? kReportIn : kReportNotWritten, {outPath_})));
+            WriteLine(err, ToUtf8(ToolString(kPressEnter)));
             wchar_t line[64];
             DWORD got = 0;
             FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
             ReadConsoleW(GetStdHandle(STD_INPUT_HANDLE), line, 64, &got, nullptr);
         }
         return code;
-    };
+    }
+
+private:
+    Report* report_;
+    bool alone_;
+    std::wstring outPath_;
+};
+
+int ParentMain(std::wstring outPath) {
+    const bool alone = AloneInConsole();
+    Report report;
+    if (!outPath.empty() && !report.OpenFile(outPath)) {
+        WriteLine(GetStdHandle(STD_ERROR_HANDLE), ToUtf8(ToolString(kCannotWrite, {outPath})));
+        return kCouldNotRun;
+    }
+    if (outPath.empty() && alone) outPath = OpenReportBesideItself(&report);
+    const std::wstring dllPath = OwnFolder() + L"RODAVOZI.DLL";
+    report.Write("rodacheck " RODAVOZI_VERSION " (" + ToUtf8(OwnArch()) + "): " + ToUtf8(dllPath));
+    for (const std::string& fact : PlatformFacts()) report.Add(Status::Fact, fact);
+    Finish finish(&report, alone, outPath);
 
     HMODULE dll = LoadLibraryW(dllPath.c_str());
     if (!dll) {
         report.Add(Status::Fail, Format("RODAVOZI.DLL cannot be loaded (error %lu); it must be in the folder of "
                                         "rodacheck.exe, of the same architecture",
                                         GetLastError()));
-        return finish(kCouldNotRun, "the check could not run");
+        return finish(kCouldNotRun);
     }
     report.Add(Status::Fact, "RODAVOZI.DLL beside rodacheck: file version " + FileVersion(dllPath));
     auto hookThread = reinterpret_cast<HHOOK(WINAPI*)(DWORD)>(
         reinterpret_cast<void*>(GetProcAddress(dll, "HookReconvertThread")));
     if (!hookThread) {
         report.Add(Status::Fail, "RODAVOZI.DLL lacks HookReconvertThread: it is an older or a foreign DLL");
-        return finish(kCouldNotRun, "the check could not run");
+        return finish(kCouldNotRun);
     }
     g_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(ConsoleHandler, TRUE);
@@ -407,14 +373,12 @@ int ParentMain(std::wstring outPath) {
     if (hook) UnhookWindowsHookEx(hook);
     if (!ran) {
         report.Add(Status::Fail, Format("the check process cannot be started (error %lu)", runError));
-        return finish(kCouldNotRun, "the check could not run");
+        return finish(kCouldNotRun);
     }
-    if (run.exitCode == kChildNoWindows || (run.ready && !hook)) return finish(kCouldNotRun, "the check could not run");
-    if (report.failed) return finish(kSomeFailed, Format("%d checks failed", report.failed));
-    if (report.passed == 0)
-        return finish(kNothingChecked, "nothing could be checked: " +
-                                           (run.cause.empty() ? std::string("no check ran") : run.cause));
-    return finish(kAllPassed, "every check passed");
+    if (run.exitCode == kChildNoWindows || (run.ready && !hook)) return finish(kCouldNotRun);
+    if (report.failed) return finish(kSomeFailed);
+    if (report.passed == 0) return finish(kNothingChecked, run.cause);
+    return finish(kAllPassed);
 }
 
 }  // namespace
@@ -429,14 +393,15 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
         if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
-            WriteLine(GetStdHandle(STD_OUTPUT_HANDLE), std::string(kUsage, sizeof kUsage - 2));
+            WriteLine(GetStdHandle(STD_OUTPUT_HANDLE), ToUtf8(ToolString(kUsage) + L"\n\n" + ToolString(kExitCodes)));
             return kAllPassed;
         }
         if (arg == L"--out" && i + 1 < argc) {
             outPath = argv[++i];
             continue;
         }
-        WriteLine(GetStdHandle(STD_ERROR_HANDLE), std::string("rodacheck: bad command line\n\n") + kUsage);
+        WriteLine(GetStdHandle(STD_ERROR_HANDLE), ToUtf8(ToolString(kBadCommandLine) + L"\n\n" + ToolString(kUsage) +
+                                                         L"\n\n" + ToolString(kExitCodes)));
         return kCouldNotRun;
     }
     return ParentMain(outPath);

@@ -14,6 +14,7 @@
 
 #include <string>
 
+#include "tracewin_strings.h"
 #include "viewer.h"
 
 namespace {
@@ -24,7 +25,6 @@ const char kClassName[] = "VeskDebugWClass";
 #else
 #define TRACEWIN_ARCH "x86"
 #endif
-const char kTitle[] = "RODAVOZI trace viewer " RODAVOZI_VERSION " (" TRACEWIN_ARCH ")";
 // One viewer per session, whichever architecture: the 32-bit and the 64-bit
 // DLL both report to the first "VeskDebugWClass" window they find.
 const wchar_t kMutexName[] = L"Local\\RODAVOZI.tracewin";
@@ -45,35 +45,6 @@ enum CommandId {
     kCmdCopyAll,
     kCmdSelectAll,
 };
-
-const wchar_t kUsage[] =
-    L"Usage: tracewin [--log FILE] [--stdout] [--quiet]\n"
-    L"\n"
-    L"Shows the trace lines of RODAVOZI.DLL: a window of class VeskDebugWClass\n"
-    L"that takes each WM_COPYDATA payload as one line. Start it before the host\n"
-    L"and the programs to watch: a program started earlier never sends to it.\n"
-    L"\n"
-    L"  --log FILE  append every line to FILE, after a header line; give a folder\n"
-    L"              you may write to, e.g. --log \"%USERPROFILE%\\trace.txt\"\n"
-    L"  --stdout    write every line to standard output as well\n"
-    L"  --quiet     report start-up errors on standard error only, no message box\n"
-    L"  --help      show this text\n"
-    L"\n"
-    L"Line format (log, standard output, Copy and Save), ending in CR LF:\n"
-    L"  HH:MM:SS.mmm <text>\n"
-    L"The text keeps the sender's ANSI code page; control bytes are escaped as\n"
-    L"\\a \\t \\n \\r \\xHH, a backslash as \\\\, and a payload without a\n"
-    L"terminating zero ends in \\[unterminated].\n"
-    L"\n"
-    L"In the window, a line holding BEL is marked red and a line that begins\n"
-    L"with a line feed starts a new group below a separator. Ctrl+C copies the\n"
-    L"selected rows, Ctrl+A selects all of them.\n"
-    L"\n"
-    L"Only one viewer runs per session: a second start brings the first to the\n"
-    L"front and exits with code 3.\n"
-    L"Exit codes: 0 closed normally, 1 bad command line, 2 log file cannot be\n"
-    L"opened, 3 a viewer is already running, 4 the window cannot be created\n"
-    L"(a command prompt does not wait for the viewer: use start /wait).\n";
 
 struct Options {
     std::wstring logPath;
@@ -170,18 +141,18 @@ void CloseViewer(HWND window) {
 
 HMENU BuildMenu() {
     HMENU file = CreatePopupMenu();
-    AppendMenuW(file, MF_STRING, kCmdSave, L"&Save...\tCtrl+S");
+    AppendMenuW(file, MF_STRING, kCmdSave, ToolString(kMenuSave).c_str());
     AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(file, MF_STRING, kCmdExit, L"E&xit");
+    AppendMenuW(file, MF_STRING, kCmdExit, ToolString(kMenuExit).c_str());
     HMENU edit = CreatePopupMenu();
-    AppendMenuW(edit, MF_STRING, kCmdCopy, L"&Copy\tCtrl+C");
-    AppendMenuW(edit, MF_STRING, kCmdCopyAll, L"Copy &all");
-    AppendMenuW(edit, MF_STRING, kCmdSelectAll, L"Select all\tCtrl+A");
+    AppendMenuW(edit, MF_STRING, kCmdCopy, ToolString(kMenuCopy).c_str());
+    AppendMenuW(edit, MF_STRING, kCmdCopyAll, ToolString(kMenuCopyAll).c_str());
+    AppendMenuW(edit, MF_STRING, kCmdSelectAll, ToolString(kMenuSelectAll).c_str());
     AppendMenuW(edit, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(edit, MF_STRING, kCmdClear, L"C&lear\tCtrl+L");
+    AppendMenuW(edit, MF_STRING, kCmdClear, ToolString(kMenuClear).c_str());
     HMENU bar = CreateMenu();
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), L"&Edit");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), ToolString(kMenuFile).c_str());
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), ToolString(kMenuEdit).c_str());
     return bar;
 }
 
@@ -318,9 +289,7 @@ bool OpenSinks(const Options& options) {
             DWORD error = GetLastError();
             FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, reason, 256,
                            nullptr);
-            std::wstring text = L"tracewin: cannot open the log file " + options.logPath + L" (error " +
-                                std::to_wstring(error) + L"): " + reason +
-                                L"Give a folder you may write to, e.g. --log \"%USERPROFILE%\\trace.txt\".\n";
+            std::wstring text = ToolString(kCannotOpenLog, {options.logPath, std::to_wstring(error), reason}) + L"\n";
             Report(options, text.c_str(), true);
             return false;
         }
@@ -350,8 +319,10 @@ HWND CreateViewerWindow(HINSTANCE instance) {
     wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
                                                GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     RegisterClassExA(&wc);
-    return CreateWindowExA(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 900, 500,
-                           nullptr, BuildMenu(), instance, nullptr);
+    HWND window = CreateWindowExA(0, kClassName, "", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 900, 500,
+                                  nullptr, BuildMenu(), instance, nullptr);
+    if (window) SetWindowTextW(window, ToolString(kTitle, {L"" RODAVOZI_VERSION, L"" TRACEWIN_ARCH}).c_str());
+    return window;
 }
 
 int RunMessageLoop() {
@@ -380,13 +351,12 @@ ViewerState& g_viewer = *new ViewerState;
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     Options options;
     if (!ParseOptions(options)) {
-        std::wstring text = L"tracewin: bad command line\n\n";
-        text += kUsage;
+        std::wstring text = ToolString(kBadCommandLine) + L"\n\n" + ToolString(kUsage) + L"\n";
         Report(options, text.c_str(), true);
         return kExitUsage;
     }
     if (options.help) {
-        Report(options, kUsage, false);
+        Report(options, (ToolString(kUsage) + L"\n").c_str(), false);
         return kExitOk;
     }
 
@@ -395,8 +365,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     HANDLE mutex = CreateMutexW(nullptr, FALSE, kMutexName);
     if (mutex == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) {
         ActivateRunningViewer();
-        Report(options, L"tracewin: a trace viewer is already running in this session; brought it to the front.\n",
-               true);
+        Report(options, (ToolString(kAlreadyRunning) + L"\n").c_str(), true);
         return kExitAlreadyRunning;
     }
 
@@ -406,7 +375,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     SetConsoleCtrlHandler(ConsoleHandler, TRUE);
     g_viewer.window = CreateViewerWindow(instance);
     if (g_viewer.window == nullptr) {
-        Report(options, L"tracewin: cannot create the viewer window.\n", true);
+        Report(options, (ToolString(kCannotCreateWindow) + L"\n").c_str(), true);
         return kExitWindow;
     }
     AcceptCopyDataFromEveryone(g_viewer.window);

@@ -1,4 +1,5 @@
 // Copy (the selected rows, or all) and Save (all) of the trace viewer.
+#include "tracewin_strings.h"
 #include "viewer.h"
 
 #include <commdlg.h>
@@ -58,7 +59,10 @@ void SaveAll(HWND window) {
     OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = window;
-    dialog.lpstrFilter = L"Trace logs (*.log)\0*.log\0Text files (*.txt)\0*.txt\0All files\0*.*\0";
+    std::wstring filter = ToolString(kSaveFilter);  // '|' for the zeros a string table cannot hold
+    for (wchar_t& c : filter)
+        if (c == L'|') c = L'\0';
+    dialog.lpstrFilter = filter.c_str();
     dialog.lpstrFile = path;
     dialog.nMaxFile = MAX_PATH;
     dialog.lpstrDefExt = L"log";
@@ -83,7 +87,7 @@ void SaveDone(HWND window, bool ok, SaveJob* job) {
         v.saveThread = nullptr;
     }
     if (!ok && !v.closeWanted) {
-        std::wstring text = L"Cannot write " + job->path;
+        std::wstring text = ToolString(kCannotWrite, {job->path});
         ++v.modal;
         MessageBoxW(window, text.c_str(), L"tracewin", MB_OK | MB_ICONERROR);
         --v.modal;
