@@ -3,8 +3,6 @@
 // and draws each from `rows`, so dropping the oldest line at the cap costs
 // nothing but a count, however many rows are kept. The rows are brought to
 // the list box in one batch on a timer.
-#include <string.h>
-
 #include <algorithm>
 #include <vector>
 
@@ -22,8 +20,6 @@ const UINT kRefreshMs = 100;
 // New rows measured for the scroll bar per refresh: a flood is not measured
 // row by row, its latest rows stand for it.
 const size_t kMeasuredPerRefresh = 2000;
-
-WNDPROC g_listProcedure;
 
 // The row that list index `index` shows: rows dropped since the last refresh
 // shifted the kept rows under the list box's indices.
@@ -110,18 +106,6 @@ void ShiftSelection(const std::vector<int>& selected, int shift) {
     }
 }
 
-// Screen readers and tests read a row's text as from any list box.
-LRESULT CALLBACK ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == LB_GETTEXTLEN || message == LB_GETTEXT) {
-        const KeptRow* row = RowAt(wParam);
-        if (!row) return LB_ERR;
-        const std::string& text = row->Shown();
-        if (message == LB_GETTEXT) memcpy(reinterpret_cast<char*>(lParam), text.c_str(), text.size() + 1);
-        return static_cast<LRESULT>(text.size());
-    }
-    return CallWindowProcA(g_listProcedure, window, message, wParam, lParam);
-}
-
 }  // namespace
 
 HWND CreateRowList(HWND parent) {
@@ -129,9 +113,6 @@ HWND CreateRowList(HWND parent) {
                                 WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT |
                                     LBS_OWNERDRAWFIXED | LBS_NODATA | LBS_EXTENDEDSEL | LBS_NOTIFY,
                                 0, 0, 0, 0, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
-    if (list)
-        g_listProcedure = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProc)));
     return list;
 }
 
