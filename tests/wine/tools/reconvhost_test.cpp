@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -59,7 +58,7 @@ protected:
     // Starts the host with the desktop-wide hook and waits until its hook is
     // in and its window is up.
     void StartHost() {
-        ASSERT_TRUE(host_.Start(Host(), L"--desktop-wide --quiet"));
+        ASSERT_TRUE(host_.Start(Host(), L"--desktop-wide --no-companion --quiet"));
         ASSERT_TRUE(WaitUntil([] { return HookHandle() != nullptr; }, kTimeoutMs)) << "no hook installed";
         window_ = FindProcessWindow(host_.Id(), RECONVHOST_WINDOW_CLASS, kTimeoutMs);
         ASSERT_NE(window_, nullptr);
@@ -134,7 +133,7 @@ long RunHostBeside(const wchar_t* dll, std::string* errors) {
     std::wstring folder = FreshFolder(L"reconvhost");
     CopyFileW(Host().c_str(), (folder + L"reconvhost.exe").c_str(), FALSE);
     if (dll) CopyFileW((TestFolder() + dll).c_str(), (folder + L"RODAVOZI.DLL").c_str(), FALSE);
-    long code = RunToExit(folder + L"reconvhost.exe", L"--desktop-wide --quiet", kTimeoutMs, errors);
+    long code = RunToExit(folder + L"reconvhost.exe", L"--desktop-wide --no-companion --quiet", kTimeoutMs, errors);
     RemoveFolder(folder);
     return code;
 }
@@ -253,32 +252,32 @@ TEST_F(FocusHost, StartAtSignInWritesAndRemovesItsRunValue) {
     EXPECT_TRUE(WaitUntil([] { return RunValue().empty(); }, kTimeoutMs)) << RunValue();
 }
 
-// The icon's menu as the host shows it, its items one a line.
+// The icon's menu as the host would show it, its items one a line.
+std::wstring g_menu;
+LRESULT CALLBACK TakeMenuText(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_COPYDATA) return DefWindowProcW(window, message, wParam, lParam);
+    auto* data = reinterpret_cast<COPYDATASTRUCT*>(lParam);
+    g_menu.assign(static_cast<wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t));
+    return TRUE;
+}
 std::wstring MenuText(HWND host) {
-    PostMessageW(host, RECONVHOST_ICON_MESSAGE, 0, WM_RBUTTONUP);
-    HWND popup = nullptr;
-    WaitUntil([&] { return (popup = FindWindowW(L"#32768", nullptr)) != nullptr && IsWindowVisible(popup); },
-              kTimeoutMs);
-    HMENU menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
-    std::wstring text;
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-        wchar_t item[256] = L"";
-        GetMenuStringW(menu, i, item, 256, MF_BYPOSITION);
-        text += item + std::wstring(L"\n");
-    }
-    SendMessageW(host, WM_CANCELMODE, 0, 0);
-    return text;
+    WNDCLASSW receiver = {};
+    receiver.lpfnWndProc = TakeMenuText;
+    receiver.lpszClassName = L"MenuTextReceiver";
+    RegisterClassW(&receiver);
+    HWND window = CreateWindowW(L"MenuTextReceiver", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    g_menu.clear();
+    SendMessageW(host, RECONVHOST_MENU_TEXT_MESSAGE, reinterpret_cast<WPARAM>(window), 0);
+    DestroyWindow(window);
+    return g_menu;
 }
 
 TEST_F(FocusHost, TheMenuSaysWhatTheHostDoesInTheUsersLanguage) {
     std::wstring menu = MenuText(FindProcessWindow(host_.Id(), RECONVHOST_WINDOW_CLASS, kTimeoutMs));
-    for (const wchar_t* words : JapaneseUser() ? std::initializer_list<const wchar_t*>{L"方式: フォーカス方式",
-                                                                                     L"フック中のスレッド: 0",
-                                                                                     L"サインイン時に起動", L"終了"}
-                                               : std::initializer_list<const wchar_t*>{L"Mode: focus-scoped",
-                                                                                     L"Hooked threads: 0",
-                                                                                     L"Start at sign-in", L"Exit"})
-        EXPECT_NE(menu.find(words), std::wstring::npos) << words;
+    const wchar_t* english[] = {L"Mode: focus-scoped", L"Hooked threads: 0", L"&Start at sign-in", L"E&xit"};
+    const wchar_t* japanese[] = {L"方式: フォーカス方式", L"フック中のスレッド: 0", L"サインイン時に起動(&S)", L"終了(&X)"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NE(menu.find(JapaneseUser() ? japanese[i] : english[i]), std::wstring::npos) << i << ": " << menu.size();
 }
 
 #ifdef _WIN64
