@@ -1,7 +1,6 @@
 // Takes the 32-bit companion's place in the host's tests: runs until its
 // host ("--companion-of PID") ends, a minute at most.
 #include <windows.h>
-
 #include <cstdlib>
 
 int main(int argc, char** argv) {
