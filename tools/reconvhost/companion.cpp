@@ -45,7 +45,7 @@ bool Launch() {
     if (!started) {
         g_state = CompanionState::kUnusable;
         HostLine(STD_ERROR_HANDLE,
-                 ToolString(kCompanionNotStarted, {g_path, ToolString(kSystemError, {std::to_wstring(error)})}));
+                 ToolString(kCompanionNotStarted, {g_path, SystemMessage(error)}));
         return false;
     }
     CloseHandle(g_process.hThread);

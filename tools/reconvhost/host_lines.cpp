@@ -1,5 +1,7 @@
 #include "host_lines.h"
 
+#include "reconvhost_strings.h"
+
 void HostLine(DWORD kind, const std::wstring& text, bool attach) {
     std::wstring line = (kind == STD_ERROR_HANDLE ? L"reconvhost: " : L"") + text + L"\n";
     HANDLE handle = GetStdHandle(kind);
@@ -23,4 +25,13 @@ void HostLine(DWORD kind, const std::wstring& text, bool attach) {
         }
     }
     if (own) CloseHandle(handle);
+}
+
+std::wstring SystemMessage(DWORD error) {
+    wchar_t text[512] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 512, nullptr);
+    std::wstring result = text;
+    while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' || result.back() == L' '))
+        result.pop_back();
+    return ToolString(kSystemError, {std::to_wstring(error)}) + (result.empty() ? L"" : L": " + result);
 }

@@ -11,3 +11,6 @@
 // with `attach` it writes to the console of the program that started the host
 // (a window program gets none of its own); without, nothing.
 void HostLine(DWORD kind, const std::wstring& text, bool attach = false);
+
+// "error N: the system's text for it", in the user's language.
+std::wstring SystemMessage(DWORD error);

@@ -70,15 +70,6 @@ void Report(const std::wstring& text, ReportKind kind) {
                     MB_OK | MB_SETFOREGROUND | icons[kind]);
 }
 
-std::wstring SystemMessage(DWORD error) {
-    wchar_t text[512] = L"";
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 512, nullptr);
-    std::wstring result = text;
-    while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' || result.back() == L' '))
-        result.pop_back();
-    return ToolString(kSystemError, {std::to_wstring(error)}) + (result.empty() ? L"" : L": " + result);
-}
-
 bool ParseOptions() {
     int count = 0;
     wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -219,7 +210,8 @@ std::wstring SignInArguments() {
     return arguments;
 }
 
-void ShowMenu(HWND window) {
+// The icon's menu as it stands now.
+HMENU BuildMenu() {
     HMENU menu = CreatePopupMenu();
     auto line = [menu](const std::wstring& text) { AppendMenuW(menu, MF_STRING | MF_GRAYED, 0, text.c_str()); };
     line(ToolString(kTitle, {kArch}));
@@ -235,6 +227,28 @@ void ShowMenu(HWND window) {
     AppendMenuW(menu, MF_STRING, RECONVHOST_CMD_TRACE_VIEWER, ToolString(kMenuOpenTraceViewer).c_str());
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, RECONVHOST_CMD_EXIT, ToolString(kMenuExit).c_str());
+    return menu;
+}
+
+// RECONVHOST_MENU_TEXT_MESSAGE: the menu's items, one a line, to `receiver`.
+LRESULT SendMenuText(HWND window, HWND receiver) {
+    HMENU menu = BuildMenu();
+    std::wstring text;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t item[256] = L"";
+        GetMenuStringW(menu, static_cast<UINT>(i), item, 256, MF_BYPOSITION);
+        text += item + std::wstring(L"\n");
+    }
+    DestroyMenu(menu);
+    COPYDATASTRUCT data = {RECONVHOST_MENU_TEXT_MESSAGE, static_cast<DWORD>(text.size() * sizeof(wchar_t)), &text[0]};
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(receiver, WM_COPYDATA, reinterpret_cast<WPARAM>(window), reinterpret_cast<LPARAM>(&data),
+                        SMTO_ABORTIFHUNG, 2000, &result);
+    return static_cast<LRESULT>(result);
+}
+
+void ShowMenu(HWND window) {
+    HMENU menu = BuildMenu();
     POINT at;
     GetCursorPos(&at);
     // The menu closes when the user clicks elsewhere only if our window is in
@@ -276,6 +290,8 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         return 0;
     case RECONVHOST_COUNT_MESSAGE:
         return static_cast<LRESULT>(HookedThreadCount());
+    case RECONVHOST_MENU_TEXT_MESSAGE:
+        return SendMenuText(window, reinterpret_cast<HWND>(wParam));
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case RECONVHOST_CMD_EXIT: DestroyWindow(window); break;

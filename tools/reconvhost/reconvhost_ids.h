@@ -28,6 +28,10 @@
 // Sent to a host's window: how many threads it has hooked now (its own,
 // not its companion's); 0 with the desktop-wide hook.
 #define RECONVHOST_COUNT_MESSAGE (WM_APP + 3)
+// Sent with a window handle as wParam: the host sends that window the text
+// of its icon's menu as it would show it now (WM_COPYDATA, UTF-16, one item
+// a line, dwData this message), for screen readers' helpers and tests.
+#define RECONVHOST_MENU_TEXT_MESSAGE (WM_APP + 4)
 // WM_COMMAND ids of the icon's menu.
 #define RECONVHOST_CMD_EXIT 1001
 #define RECONVHOST_CMD_SIGN_IN 1002

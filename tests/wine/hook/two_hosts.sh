@@ -93,8 +93,7 @@ for arch in x64 x86; do
     host=$out/wrong-dll-$arch
     rm -rf "$host" && mkdir -p "$host"
     cp "${dir[$arch]}/tools-bin/reconvhost.exe" "${dir[${other[$arch]}]}/tools-bin/RODAVOZI.DLL" "$host/"
-    message=$(RODAVOZI_LOCALE=en_US.UTF-8 "$src/scripts/wine-run" "$host/reconvhost.exe" --quiet 2>&1 </dev/null |
-        tr -d '\r')
+    message=$(RODAVOZI_LOCALE=en_US.UTF-8 "$src/scripts/wine-run" "$host/reconvhost.exe" --quiet 2>&1 </dev/null | tr -d '\r')
     code=${PIPESTATUS[0]}
     why=0
     [[ $message == *"DLL of the other architecture"* ]] && why=1

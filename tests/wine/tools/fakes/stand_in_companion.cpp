@@ -1,15 +1,9 @@
-// Takes a companion's place for the host: runs until the host that started
-// it ("--companion-of PID") ends, or a minute has passed.
+// Takes the 32-bit companion's place in the host's tests: runs until its
+// host ("--companion-of PID") ends, a minute at most.
 #include <windows.h>
-
 #include <cstdlib>
-#include <cstring>
 
 int main(int argc, char** argv) {
-    for (int i = 1; i + 1 < argc; ++i)
-        if (strcmp(argv[i], "--companion-of") == 0) {
-            HANDLE host = OpenProcess(SYNCHRONIZE, FALSE, strtoul(argv[i + 1], nullptr, 10));
-            if (host) WaitForSingleObject(host, 60000);
-        }
-    return 0;
+    HANDLE host = argc == 3 ? OpenProcess(SYNCHRONIZE, FALSE, strtoul(argv[2], nullptr, 10)) : nullptr;
+    if (host) WaitForSingleObject(host, 60000);
 }
