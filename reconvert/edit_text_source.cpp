@@ -72,17 +72,17 @@ uint32_t GetSelection(HWND window, bool unicode) {
 // `unitBase` is the window position where `text` begins.
 void NoteHandedBack(HWND window, const char* text, const unsigned char* pairBits, int unitBase, int from,
                     int length) {
-    OFFERRECORD* record = ClaimOfferRecord(window, false);
-    if (record == nullptr) return;
-    if (record->Collecting && length < EDIT_CONTEXT_OUT_SIZE) {
-        record->SourceNoted = 1;
-        record->HandedBackStart = from;
-        record->HandedBackLength = length;
-        WindowPositions(text, pairBits, from, length, record->Positions);
+    HeldRecord record(window, CLAIM_EXISTING);
+    if (!record) return;
+    OFFER& offer = record->Offer;
+    if (offer.Collecting && length < EDIT_CONTEXT_OUT_SIZE) {
+        offer.SourceNoted = true;
+        offer.HandedBackStart = from;
+        offer.HandedBackLength = length;
+        WindowPositions(text, pairBits, from, length, offer.Positions);
         for (int k = 0; k <= length; ++k)
-            if (record->Positions[k] >= 0) record->Positions[k] += unitBase;
+            if (offer.Positions[k] >= 0) offer.Positions[k] += unitBase;
     }
-    ReleaseOfferRecord(record);
 }
 
 // `text` is the window's text in the ANSI code page (or the part of it that
@@ -143,19 +143,14 @@ int LearnFromWide(HWND window, const uint16_t* w) {
 
 // The units of the window's control as learnt before, or UNITS_UNKNOWN.
 int KnownUnits(HWND window) {
-    OFFERRECORD* record = ClaimOfferRecord(window, false);
-    if (record == nullptr) return UNITS_UNKNOWN;
-    int units = record->Units;
-    ReleaseOfferRecord(record);
-    return units;
+    HeldRecord record(window, CLAIM_EXISTING);
+    return record ? record->Units : UNITS_UNKNOWN;
 }
 
 void KeepUnits(HWND window, int units) {
     if (units == UNITS_UNKNOWN) return;
-    OFFERRECORD* record = ClaimOfferRecord(window, true);
-    if (record == nullptr) return;
-    record->Units = units;
-    ReleaseOfferRecord(record);
+    HeldRecord record(window, CLAIM_FOR_WINDOW);
+    if (record) record->Units = units;
 }
 
 int ReadAnsiText(HWND window, WindowTextBuffer* slot, int* length) {
@@ -253,10 +248,12 @@ int GetText(HWND window, char* buffer) {
 // already shows exactly is left as it is. EM_GETSEL and EM_SETSEL carry
 // positions as they are in either form.
 void Confirm(HWND window, UINT range) {
-    OFFERRECORD* record = ClaimOfferRecord(window, false);
     int start = 0, end = 0, byteStart = 0, byteEnd = 0;
-    bool found = ConfirmedRange(record, &start, &end, &byteStart, &byteEnd);
-    if (record != nullptr) ReleaseOfferRecord(record);
+    bool found = false;
+    {
+        HeldRecord record(window, CLAIM_EXISTING);
+        found = record && ConfirmedRange(&record->Offer, &start, &end, &byteStart, &byteEnd);
+    }
     if (!found) {
         TraceMessage("\a noconfirm %x ", range);
         return;

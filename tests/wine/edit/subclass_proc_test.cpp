@@ -67,7 +67,7 @@ LRESULT CALLBACK RecorderW(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 void ForgetAllRecords() {
-    for (LOCALSUBCLASS& record : LocalSubclasses) DropLocalSubclass(&record);
+    for (WINDOWRECORD& record : WindowRecords) DropLocalSubclass(&record);
     ClearSharedSubclass();
 }
 
