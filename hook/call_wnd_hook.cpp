@@ -10,6 +10,7 @@
 #include "module/dbcs_text.h"
 #include "module/state.h"
 #include "module/trace.h"
+#include "reconvert/control_units.h"
 #include "reconvert/request_messages.h"
 
 namespace {
@@ -120,6 +121,16 @@ void ReleaseOnStatusWindowClose(HWND target) {
 void ForgetDestroyedWindow(HWND window) {
     WINDOWRECORD* subclassed = FindLocalSubclass(window);
     DropWindowRecord(window, subclassed != nullptr && ChainReachesOurs(window, subclassed));
+    if (GetPropA(window, CREATED_FORM_PROPERTY) != nullptr) RemovePropA(window, CREATED_FORM_PROPERTY);
+}
+
+// A window of the system's edit class is being created: the form it is
+// created in is the form its control counts positions in (the system picks
+// the control's procedure by it), noted before anyone can subclass it.
+void NoteCreatedForm(HWND window) {
+    if (!IsSystemEditClass(window)) return;
+    uintptr_t form = IsWindowUnicode(window) ? UNITS_UTF16 : UNITS_BYTES;
+    SetPropA(window, CREATED_FORM_PROPERTY, reinterpret_cast<HANDLE>(form));
 }
 
 }  // namespace
@@ -133,6 +144,8 @@ LRESULT CALLBACK CallWndHookProc(int code, WPARAM wParam, LPARAM lParam) {
             ReleaseOnStatusWindowClose(sent->hwnd);
         else if (sent->message == WM_NCDESTROY)
             ForgetDestroyedWindow(sent->hwnd);
+        else if (sent->message == WM_NCCREATE)
+            NoteCreatedForm(sent->hwnd);
     }
     return CallNextHookEx(SharedState.HookHandle, code, wParam, lParam);
 }

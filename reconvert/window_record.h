@@ -25,9 +25,9 @@
 
 enum { WINDOW_RECORDS = 16 };
 
-// The units a control counts its positions in, fixed when it was created;
-// UNITS_WINDOW_FORM when the control's answer told neither.
-enum { UNITS_UNKNOWN = 0, UNITS_BYTES = 1, UNITS_UTF16 = 2, UNITS_WINDOW_FORM = 3 };
+// The units a control counts its positions in, fixed when it was created
+// (units_evidence.h tells how they are learnt).
+enum { UNITS_UNKNOWN = 0, UNITS_BYTES = 1, UNITS_UTF16 = 2 };
 
 // The offer of the last reconversion fill, and which part of it the IME
 // confirmed. The packed range of TSR_CONFIRM cannot say where a composition
@@ -56,7 +56,8 @@ typedef struct WINDOWRECORD {
     HWND volatile Window;   // the window; 0 when the record is free
     uint32_t Thread;        // the thread that owns the window
     int Units;              // UNITS_*: learnt from decisive evidence only; UNITS_UNKNOWN until then
-    int UndecidedLength;    // the text length (units read) at which the last measurement told nothing; -1 none
+    int UndecidedLength;    // the text's length when its measurement last told nothing; -1 none
+    bool UndecidedWide;     // that text was read in UTF-16 (length in units), else ANSI (bytes)
     bool FeedSizedHere;     // the last IMR_DOCUMENTFEED size query was answered by the module
 
     // ---- the current offer ----
