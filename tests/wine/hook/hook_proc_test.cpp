@@ -8,7 +8,9 @@
 #include "hook/subclass_record.h"
 #include "module/state.h"
 #include "module/trace.h"
+#include "reconvert/offer_record.h"
 #include "reconvert/request_messages.h"
+#include "rodavozi.h"
 #include "support/local_records.h"
 
 namespace {
@@ -238,6 +240,29 @@ TEST_F(HookProc, AReusedHandleNeverReceivesTheOldProcedure) {
     SendMessageA(window, WM_KILLFOCUS, 0, 0);
     EXPECT_EQ(g_oldCalls, 0);
     EXPECT_EQ(Proc(window), reinterpret_cast<LONG_PTR>(PlainProc));
+}
+
+// A mark on a window that runs its class's own procedure reaches no copy of
+// the module, whoever wrote it: the window is served.
+TEST_F(HookProc, AMarkOnAWindowRunningItsClassProcedureDoesNotCount) {
+    SetPropA(window, SUBCLASS_MARK_PROPERTY, reinterpret_cast<HANDLE>(0x5EED));
+    Call(HC_ACTION, WM_IME_REQUEST);
+    EXPECT_EQ(Proc(window), reinterpret_cast<LONG_PTR>(ReconvertEditProc));
+}
+
+// A window given back keeps its record until it is destroyed, and a window
+// answered through IsReconvertMsg too: none is left for a later window that
+// gets the same handle.
+TEST_F(HookProc, ARecordGoesWithItsWindow) {
+    Call(HC_ACTION, WM_IME_REQUEST);
+    SendMessageA(window, WM_KILLFOCUS, 0, 0);
+    ASSERT_NE(FindRecord(window), nullptr);
+    Call(HC_ACTION, WM_NCDESTROY);
+    EXPECT_EQ(FindRecord(window), nullptr) << "given back, then destroyed";
+    NoteFeedSize(window, true);
+    LRESULT answer = 0;
+    EXPECT_EQ(IsReconvertMsg(window, WM_NCDESTROY, 0, 0, &answer, nullptr), 0);
+    EXPECT_EQ(FindRecord(window), nullptr) << "answered through IsReconvertMsg, then destroyed";
 }
 
 // With every record taken (each window under a procedure installed after
