@@ -9,6 +9,7 @@
 #include "module/trace.h"
 #include "module/window_form.h"
 #include "reconvert/edit_context.h"
+#include "reconvert/edit_lines.h"
 #include "reconvert/offer_record.h"
 #include "reconvert/wide_text.h"
 #include "rodavozi.h"
@@ -62,10 +63,6 @@ bool IsPasswordField(HWND window) {
     return SendMessageA(window, EM_GETPASSWORDCHAR, 0, 0) != 0;
 }
 
-uint32_t GetSelection(HWND window, bool unicode) {
-    return static_cast<uint32_t>(unicode ? SendMessageW(window, EM_GETSEL, 0, 0) : SendMessageA(window, EM_GETSEL, 0, 0));
-}
-
 // Notes where the text handed back lies in the window, for the confirmation:
 // only while a reconversion fill of this window is collecting its offer, so
 // a document feed leaves the offer of the last reconversion as it was.
@@ -98,7 +95,9 @@ int HandBack(HWND window, const char* text, int length, const unsigned char* pai
         result = -1;
     } else {
         CARETCONTEXT context = CaretContext(text, length, start, buffer);
-        TraceMessage("str=[%s] pos=%d %d %d", buffer, context.Result, context.Caret, context.Start);
+        // In window positions where the text counts bytes.
+        int base = pairBits == nullptr ? unitBase : 0;
+        TraceMessage("str=[%s] pos=%d %d %d", buffer, context.Result, context.Caret + base, context.Start + base);
         from = context.Start;
         result = context.Result;
     }
@@ -158,10 +157,10 @@ void KeepUnits(HWND window, int units) {
     ReleaseOfferRecord(record);
 }
 
+// The whole text of a window that answers no line messages, `length` units
+// as the control reported them: only up to the read limit.
 int ReadAnsiText(HWND window, WindowTextBuffer* slot, int* length) {
-    int bytes = GetWindowTextLengthA(window);
-    TraceMessage("len=%d ", bytes);
-    if (static_cast<unsigned int>(bytes) >= WINDOW_TEXT_LIMIT) return -1;
+    if (static_cast<unsigned int>(GetWindowTextLengthA(window)) >= WINDOW_TEXT_LIMIT) return -1;
     // A read that fails leaves the empty string, never the last window's text.
     char* text = reinterpret_cast<char*>(slot->Text);
     text[0] = 0;
@@ -176,40 +175,62 @@ int ReadAnsiText(HWND window, WindowTextBuffer* slot, int* length) {
 }
 
 int ReadWideText(HWND window, WindowTextBuffer* slot, int* length) {
-    int units = GetWindowTextLengthW(window);
-    if (static_cast<unsigned int>(units) >= WIDE_TEXT_UNITS) {
-        TraceMessage("len=%d ", units);
-        return -1;
-    }
+    if (static_cast<unsigned int>(GetWindowTextLengthW(window)) >= WIDE_TEXT_UNITS) return -1;
     wchar_t* wide = reinterpret_cast<wchar_t*>(slot->Text);
     wide[0] = 0;
     int read = GetWindowTextW(window, wide, WIDE_TEXT_UNITS);
     wide[WIDE_TEXT_UNITS - 1] = 0;
     if (read < 0 || read >= WIDE_TEXT_UNITS || wide[read] != 0) read = static_cast<int>(wcslen(wide));
-    TraceMessage("len=%d ", read);
     *length = read;
     return 0;
 }
 
-// An ANSI text whose positions are bytes.
-int HandBackAnsi(HWND window, WindowTextBuffer* slot, int length, char* buffer) {
-    uint32_t selection = GetSelection(window, false);
-    TraceMessage("sel=%x ", selection);
-    return HandBack(window, reinterpret_cast<char*>(slot->Text), length, nullptr, 0, SelectionStart(selection),
-                    SelectionEnd(selection), buffer);
+// A UTF-16 text (or part) whose positions are units, beginning at window
+// position `from`: only what the caret context or the selection can reach is
+// converted for the byte-oriented work, so the cost does not grow with the
+// text.
+int HandBackWide(HWND window, WindowTextBuffer* slot, int length, uint32_t from, uint32_t start, uint32_t end,
+                 char* buffer) {
+    WIDEPART part;
+    ConvertWidePart(reinterpret_cast<const uint16_t*>(slot->Text), length, start, end, slot->Part, slot->PairBits,
+                    &part);
+    return HandBack(window, reinterpret_cast<char*>(slot->Part), part.Length, slot->PairBits,
+                    static_cast<int>(from) + part.From, part.Start, part.End, buffer);
 }
 
-// A UTF-16 text whose positions are units: only the part that the caret
-// context or the selection can reach is converted for the byte-oriented
-// work, so the cost does not grow with the text.
-int HandBackWide(HWND window, WindowTextBuffer* slot, int length, char* buffer) {
-    uint32_t selection = GetSelection(window, true);
-    TraceMessage("sel=%x ", selection);
-    WIDEPART part;
-    ConvertWidePart(reinterpret_cast<const uint16_t*>(slot->Text), length, SelectionStart(selection),
-                    SelectionEnd(selection), slot->Part, slot->PairBits, &part);
-    return HandBack(window, reinterpret_cast<char*>(slot->Part), part.Length, slot->PairBits, part.From, part.Start,
-                    part.End, buffer);
+// A text (or part) in bytes, beginning at window position `from`.
+int HandBackAnsi(HWND window, WindowTextBuffer* slot, int length, uint32_t from, uint32_t start, uint32_t end,
+                 char* buffer) {
+    return HandBack(window, reinterpret_cast<char*>(slot->Text), length, nullptr, static_cast<int>(from), start, end,
+                    buffer);
+}
+
+// The units the control counts in, and so the form its messages are sent in:
+// learnt once per window from the first line, where the whole text is short
+// enough to read.
+bool ReadingForm(HWND window, WindowTextBuffer* slot) {
+    int units = KnownUnits(window), length = 0;
+    bool wide = units == UNITS_UTF16 || (units != UNITS_BYTES && IsUnicodeWindow(window));
+    if (units != UNITS_UNKNOWN || (wide ? ReadWideText(window, slot, &length) : ReadAnsiText(window, slot, &length)) != 0)
+        return wide;
+    units = wide ? LearnFromWide(window, reinterpret_cast<const uint16_t*>(slot->Text)) : LearnFromAnsi(window, slot->Text);
+    KeepUnits(window, units);
+    return units == UNITS_UTF16 || units == UNITS_BYTES ? units == UNITS_UTF16 : wide;
+}
+
+// The part of the text about the selection, read through the line messages.
+int HandBackPart(HWND window, WindowTextBuffer* slot, bool wide, uint32_t length, char* buffer) {
+    const EDITSELECTION sel = ReadSelection(window, wide);
+    TraceMessage("sel=%x ", sel.Packed);
+    LINEPART part;
+    const PartOutcome outcome = ReadEditPart(window, wide, length, sel.Start, sel.End, slot->Text,
+                                             wide ? WIDE_TEXT_UNITS - 1 : WINDOW_TEXT_LIMIT, &part);
+    if (outcome != PART_READ) {
+        TraceMessage("\a lines %d ", outcome);
+        return 0;
+    }
+    return wide ? HandBackWide(window, slot, part.Length, part.From, part.Start, part.End, buffer)
+                : HandBackAnsi(window, slot, part.Length, part.From, part.Start, part.End, buffer);
 }
 
 // Positions are read in the units of the control itself, fixed when it was
@@ -219,6 +240,10 @@ int HandBackWide(HWND window, WindowTextBuffer* slot, int length, char* buffer) 
 // compared with its length in bytes and in UTF-16 units, once per window.
 // Where the two cannot be told apart the text holds no double-byte
 // character, and the units coincide.
+//
+// A control that answers the line messages has only the part of its text
+// that the request can reach read, whatever the text's length; one that does
+// not has its whole text read, up to the read limit.
 int GetText(HWND window, char* buffer) {
     buffer[0] = 0;
     if (IsPasswordField(window)) return 0;
@@ -227,19 +252,20 @@ int GetText(HWND window, char* buffer) {
         TraceMessage("\a text buffers busy ");
         return 0;
     }
-    int units = KnownUnits(window), length = 0, result = 0;
-    bool wide = units == UNITS_UTF16 || (units != UNITS_BYTES && IsUnicodeWindow(window));
-    int read = wide ? ReadWideText(window, slot, &length) : ReadAnsiText(window, slot, &length);
-    if (read == 0 && units == UNITS_UNKNOWN) {
-        units = wide ? LearnFromWide(window, reinterpret_cast<const uint16_t*>(slot->Text))
-                     : LearnFromAnsi(window, slot->Text);
-        KeepUnits(window, units);
-        if ((units == UNITS_UTF16 || units == UNITS_BYTES) && (units == UNITS_UTF16) != wide) {
-            wide = !wide;
-            read = wide ? ReadWideText(window, slot, &length) : ReadAnsiText(window, slot, &length);
-        }
+    const bool wide = ReadingForm(window, slot);
+    const int length = wide ? GetWindowTextLengthW(window) : GetWindowTextLengthA(window);
+    TraceMessage("len=%d ", length);
+    int result = 0;
+    if (AnswersLineMessages(window, wide)) {
+        result = HandBackPart(window, slot, wide, length < 0 ? 0 : static_cast<uint32_t>(length), buffer);
+    } else if (static_cast<unsigned int>(length) < (wide ? WIDE_TEXT_UNITS : WINDOW_TEXT_LIMIT)) {
+        const EDITSELECTION sel = ReadSelection(window, wide);
+        TraceMessage("sel=%x ", sel.Packed);
+        int whole = 0;
+        if ((wide ? ReadWideText(window, slot, &whole) : ReadAnsiText(window, slot, &whole)) == 0)
+            result = wide ? HandBackWide(window, slot, whole, 0, sel.Start, sel.End, buffer)
+                          : HandBackAnsi(window, slot, whole, 0, sel.Start, sel.End, buffer);
     }
-    if (read == 0) result = wide ? HandBackWide(window, slot, length, buffer) : HandBackAnsi(window, slot, length, buffer);
     GiveBack(slot);
     return result;
 }
@@ -251,7 +277,7 @@ int GetText(HWND window, char* buffer) {
 // composition outside the offered string, selects nothing, so the IME's
 // result cannot replace text that it did not convert. A selection the window
 // already shows exactly is left as it is. EM_GETSEL and EM_SETSEL carry
-// positions as they are in either form.
+// positions as they are in either form, 32 bits of them.
 void Confirm(HWND window, UINT range) {
     OFFERRECORD* record = ClaimOfferRecord(window, false);
     int start = 0, end = 0, byteStart = 0, byteEnd = 0;
@@ -261,11 +287,10 @@ void Confirm(HWND window, UINT range) {
         TraceMessage("\a noconfirm %x ", range);
         return;
     }
-    uint32_t selection = GetSelection(window, false);
-    if (static_cast<int>(SelectionStart(selection)) == start && static_cast<int>(SelectionEnd(selection)) == end)
-        return;
+    const EDITSELECTION selection = ReadSelection(window, false);
+    if (selection.Start == static_cast<uint32_t>(start) && selection.End == static_cast<uint32_t>(end)) return;
     TraceMessage("confirm %d %d %x ", byteStart, byteEnd, range);
-    SendMessageA(window, EM_SETSEL, static_cast<WPARAM>(start), static_cast<LPARAM>(end));
+    SetSelection(window, false, static_cast<uint32_t>(start), static_cast<uint32_t>(end));
 }
 
 }  // namespace

@@ -85,7 +85,7 @@ void AddUnicodeEditRows(std::vector<Scenario>* s) {
 std::vector<Scenario> Scenarios() {
     const std::u16string wordTail = u"ここで漢字を変換|。";
     // The longest text the DLL serves is 65,534 bytes; the editor holds 65,535.
-    const size_t longest = 65534 - Place(wordTail).text.size();
+    const size_t longest = 65534 - Place(wordTail).text.size(), kMiB = 1 << 20;
     std::vector<Scenario> s = {
         {"caret after a word", EditorKind::Kvex, Place(u"ここで漢字を変換|。"), Expect::Serves, CaretPatterns()},
         {"caret inside a word", EditorKind::Kvex, Place(u"ここで漢字を変|換。"), Expect::Serves, CaretPatterns()},
@@ -121,6 +121,19 @@ std::vector<Scenario> Scenarios() {
         {"text of 65,535 bytes (kvexedit's limit)", EditorKind::Kvex, PlaceAfterFiller(wordTail, longest + 1),
          Expect::Refuses, {Pattern::Imm, Pattern::MsIme, Pattern::Widen}},
         {"text longer than 64 KiB (system edit)", EditorKind::SystemEdit, PlaceAfterFiller(wordTail, 70000),
+         Expect::Refuses, {Pattern::Imm, Pattern::MsIme, Pattern::Widen}},
+        // Texts of any length, read only near the caret through the line messages.
+        {"1 MiB, caret near the start", EditorKind::Kvex, PlaceInLines(wordTail, 0, kMiB), Expect::Serves,
+         CaretPatterns()},
+        {"1 MiB, caret in the middle", EditorKind::Kvex, PlaceInLines(wordTail, kMiB / 2, kMiB / 2), Expect::Serves,
+         CaretPatterns()},
+        {"1 MiB, caret at the end", EditorKind::Kvex, PlaceInLines(u"ここで漢字を変換|", kMiB, 0), Expect::Serves,
+         CaretPatterns()},
+        {"1 MiB, selection past 64 KiB", EditorKind::Kvex, PlaceInLines(u"前置き[日本語の文章]後", 70000, kMiB),
+         Expect::Serves, SelectionPatterns(), 6},
+        {"1 MiB, composition after the caret", EditorKind::Kvex, PlaceInLines(wordTail, kMiB, 9), Expect::Serves,
+         ConfirmPatterns(), 0, Compose::AfterCaret},
+        {"70,000 bytes of lines, no line messages", EditorKind::KvexTextOnly, PlaceInLines(wordTail, 70000, 0),
          Expect::Refuses, {Pattern::Imm, Pattern::MsIme, Pattern::Widen}},
         {"password field, caret after the password", EditorKind::KvexPassword, Place(u"秘密の合言葉|"),
          Expect::ProtectsPassword, {Pattern::Imm, Pattern::MsIme, Pattern::Widen}},
@@ -182,6 +195,9 @@ std::vector<Scenario> Scenarios() {
          {Pattern::Imm, Pattern::MsIme, Pattern::Current}},
         {"no password character", EditorKind::KvexStyle20, Place(u"ここで漢字を変換|。"), Expect::Serves,
          {Pattern::Widen, Pattern::MsIme, Pattern::Current}},
+        {"1 MiB, a run across a soft line break", EditorKind::UnicodeEditWrap,
+         PlaceInLines(u"文章を漢字に変換する機能を|試すための例文", kMiB, 0),
+         Expect::Serves, CaretPatterns()},
         {"control answering IMR_DOCUMENTFEED itself", EditorKind::FeedingEdit, Place(u"ここで漢字を変換|。"),
          Expect::OwnFeedWins, {Pattern::Current}},
     };
@@ -310,7 +326,8 @@ int main(int argc, char** argv) {
     HWND frame = CreateFrame("RODAVOZI scenarios: the IME side");
     const EditorKind kinds[] = {EditorKind::Kvex,        EditorKind::KvexPassword,   EditorKind::SystemEdit,
                                 EditorKind::UnicodeEdit, EditorKind::UnicodeEditTop, EditorKind::UnicodeEditDialog,
-                                EditorKind::FeedingEdit, EditorKind::UnicodePassword, EditorKind::KvexStyle20};
+                                EditorKind::FeedingEdit, EditorKind::UnicodePassword, EditorKind::KvexStyle20,
+                                EditorKind::KvexTextOnly, EditorKind::UnicodeEditWrap};
     HWND editors[sizeof kinds / sizeof kinds[0]] = {};
     for (size_t i = 0; i < sizeof kinds / sizeof kinds[0]; ++i) {
         editors[i] = CreateEditor(frame, kinds[i]);

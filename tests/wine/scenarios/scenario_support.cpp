@@ -79,6 +79,13 @@ Placement PlaceAfterFiller(const std::u16string& marked, size_t filler) {
     return p;
 }
 
+Placement PlaceInLines(const std::u16string& marked, size_t before, size_t after) {
+    std::u16string head, tail;
+    while (head.size() < before) head += u"漢字の行abcdefghijklmnopqrstuvwxyz\r\n";
+    while (tail.size() < after) tail += u"\r\n漢字の行abcdefghijklmnopqrstuvwxyz";
+    return Place(head + marked + tail);
+}
+
 const char* EditorName(EditorKind kind) {
     switch (kind) {
     case EditorKind::Kvex: return "kvexedit";
@@ -90,6 +97,8 @@ const char* EditorName(EditorKind kind) {
     case EditorKind::FeedingEdit: return "Unicode EDIT feeding itself";
     case EditorKind::UnicodePassword: return "Unicode EDIT, password";
     case EditorKind::KvexStyle20: return "kvexedit, style bit 0x20";
+    case EditorKind::KvexTextOnly: return "kvexedit, no line messages";
+    case EditorKind::UnicodeEditWrap: return "Unicode EDIT, wrapping";
     }
     return "?";
 }
@@ -139,6 +148,10 @@ HWND CreateEditor(HWND frame, EditorKind kind) {
     case EditorKind::SystemEdit:
         edit = CreateWindowExA(0, "EDIT", "", style, 8, y, 600, 44, frame, nullptr, instance, nullptr);
         break;
+    case EditorKind::UnicodeEditWrap:  // narrow: a soft break within a few characters of any caret
+        edit = CreateWindowExW(0, L"EDIT", L"", (style & ~ES_AUTOHSCROLL) | ES_AUTOVSCROLL | WS_VSCROLL, 8, y, 90, 44,
+                               frame, nullptr, instance, nullptr);
+        break;
     case EditorKind::UnicodeEdit:
     case EditorKind::FeedingEdit:
         // Scrolling: a multi-line EDIT without it refuses typing once its
@@ -166,7 +179,9 @@ HWND CreateEditor(HWND frame, EditorKind kind) {
         break;
     case EditorKind::Kvex:
     case EditorKind::KvexPassword:
+    case EditorKind::KvexTextOnly:
         if (kind == EditorKind::KvexPassword) style = (style & ~ES_MULTILINE) | ES_PASSWORD;
+        if (kind == EditorKind::KvexTextOnly) style |= KVEXEDIT_TEXT_MESSAGES_ONLY;
         return CreateWindowExA(0, KVEXEDIT_CLASS, "", style, 8, y, 600, 44, frame, nullptr, instance, nullptr);
     }
     if (edit) SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);  // no limit below the system's own
