@@ -258,7 +258,7 @@ int GetText(HWND window, char* buffer) {
     int result = 0;
     if (AnswersLineMessages(window, wide)) {
         result = HandBackPart(window, slot, wide, length < 0 ? 0 : static_cast<uint32_t>(length), buffer);
-    } else if (static_cast<unsigned int>(length) < (wide ? WIDE_TEXT_UNITS : WINDOW_TEXT_LIMIT)) {
+    } else if (length >= 0 && length < (wide ? int{WIDE_TEXT_UNITS} : int{WINDOW_TEXT_LIMIT})) {
         const EDITSELECTION sel = ReadSelection(window, wide);
         TraceMessage("sel=%x ", sel.Packed);
         int whole = 0;
