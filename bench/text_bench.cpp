@@ -275,7 +275,7 @@ int CALLBACK HeldLinesSource(HWND, int request, UINT, char* buffer) {
                                  HeldLines::Length, HeldLines::Get};
     const uint32_t length = static_cast<uint32_t>(g_heldLines.text.size()), caret = length - REQUEST_CARET_FROM_END;
     LINEPART p;
-    if (ReadLinePart(&control, length, caret, caret, 1, part, sizeof part - 2, &p) != PART_READ) return 0;
+    if (ReadLinePart(&control, length, caret, caret, 1, false, part, sizeof part - 2, &p) != PART_READ) return 0;
     return CaretContext(reinterpret_cast<char*>(part), p.Length, p.Start, buffer).Result;
 }
 

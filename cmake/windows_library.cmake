@@ -10,6 +10,7 @@ add_library(rodavozi_core STATIC
     module/ansi_text_win.cpp
     module/window_form_win.cpp
     module/trace.cpp
+    reconvert/control_units.cpp
     reconvert/edit_text_source.cpp
     reconvert/edit_lines_win.cpp
     hook/subclass_record.cpp

@@ -1,7 +1,7 @@
 // The edit-control messages that read a window's selection and the part of
 // its text about it, sent in the form that matches the units the control
-// counts in (W for UTF-16 units, A for bytes), so that what comes back is in
-// those units.
+// counts in (W for UTF-16 units, A for bytes; SendInForm), so that what comes
+// back is in those units and no conversion of the system's stands between.
 #pragma once
 
 #include "module/platform.h"
@@ -24,5 +24,5 @@ void SetSelection(HWND window, bool wide, uint32_t start, uint32_t end);
 bool AnswersLineMessages(HWND window, bool wide);
 
 // ReadLinePart through the window's own line messages.
-PartOutcome ReadEditPart(HWND window, bool wide, uint32_t length, uint32_t start, uint32_t end,
+PartOutcome ReadEditPart(HWND window, bool wide, uint32_t length, uint32_t start, uint32_t end, bool wholeLines,
                          unsigned char* buffer, int capacity, LINEPART* out);

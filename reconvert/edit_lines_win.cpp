@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "reconvert/control_units.h"
+
 namespace {
 
 struct LineWindow {
@@ -11,7 +13,7 @@ struct LineWindow {
 
 LRESULT Send(void* control, UINT message, WPARAM wParam, LPARAM lParam) {
     const LineWindow* w = static_cast<const LineWindow*>(control);
-    return w->Wide ? SendMessageW(w->Window, message, wParam, lParam) : SendMessageA(w->Window, message, wParam, lParam);
+    return SendInForm(w->Window, w->Wide, message, wParam, lParam);
 }
 
 int64_t LineCount(void* control) { return Send(control, EM_GETLINECOUNT, 0, 0); }
@@ -36,7 +38,7 @@ EDITSELECTION ReadSelection(HWND window, bool wide) {
     WPARAM a = reinterpret_cast<WPARAM>(&start);
     LPARAM b = reinterpret_cast<LPARAM>(&end);
     EDITSELECTION s;
-    s.Packed = static_cast<uint32_t>(wide ? SendMessageW(window, EM_GETSEL, a, b) : SendMessageA(window, EM_GETSEL, a, b));
+    s.Packed = static_cast<uint32_t>(SendInForm(window, wide, EM_GETSEL, a, b));
     s.Start = start != 0xFFFFFFFF ? start : (s.Packed & 0xFFFF);
     s.End = end != 0xFFFFFFFF ? end : (s.Packed >> 16);
     return s;
@@ -52,9 +54,9 @@ bool AnswersLineMessages(HWND window, bool wide) {
     return LineCount(&w) > 0;
 }
 
-PartOutcome ReadEditPart(HWND window, bool wide, uint32_t length, uint32_t start, uint32_t end,
+PartOutcome ReadEditPart(HWND window, bool wide, uint32_t length, uint32_t start, uint32_t end, bool wholeLines,
                          unsigned char* buffer, int capacity, LINEPART* out) {
     LineWindow w = {window, wide};
     LINECONTROL control = {&w, LineCount, LineFromChar, LineIndex, LineLength, GetLine};
-    return ReadLinePart(&control, length, start, end, wide ? 2 : 1, buffer, capacity, out);
+    return ReadLinePart(&control, length, start, end, wide ? 2 : 1, wholeLines, buffer, capacity, out);
 }

@@ -8,6 +8,7 @@
 #include "module/dbcs_text.h"
 #include "module/trace.h"
 #include "module/window_form.h"
+#include "reconvert/control_units.h"
 #include "reconvert/edit_context.h"
 #include "reconvert/edit_lines.h"
 #include "reconvert/offer_record.h"
@@ -50,11 +51,6 @@ WindowTextBuffer* TakeBuffer() {
 
 void GiveBack(WindowTextBuffer* b) { __atomic_store_n(&b->Busy, 0, __ATOMIC_RELEASE); }
 
-bool IsSystemEditClass(HWND window) {
-    char name[16];
-    return GetClassNameA(window, name, sizeof name) != 0 && AsciiCaseCompare(name, "edit") == 0;
-}
-
 // A password field offers nothing, and none of its text reaches a trace line.
 // ES_PASSWORD is a style bit of the system's edit class only; another class
 // may use that bit for something else.
@@ -69,17 +65,17 @@ bool IsPasswordField(HWND window) {
 // `unitBase` is the window position where `text` begins.
 void NoteHandedBack(HWND window, const char* text, const unsigned char* pairBits, int unitBase, int from,
                     int length) {
-    OFFERRECORD* record = ClaimOfferRecord(window, false);
-    if (record == nullptr) return;
-    if (record->Collecting && length < EDIT_CONTEXT_OUT_SIZE) {
-        record->SourceNoted = 1;
-        record->HandedBackStart = from;
-        record->HandedBackLength = length;
-        WindowPositions(text, pairBits, from, length, record->Positions);
+    HeldRecord record(window, CLAIM_EXISTING);
+    if (!record) return;
+    OFFER& offer = record->Offer;
+    if (offer.Collecting && length < EDIT_CONTEXT_OUT_SIZE) {
+        offer.SourceNoted = true;
+        offer.HandedBackStart = from;
+        offer.HandedBackLength = length;
+        WindowPositions(text, pairBits, from, length, offer.Positions);
         for (int k = 0; k <= length; ++k)
-            if (record->Positions[k] >= 0) record->Positions[k] += unitBase;
+            if (offer.Positions[k] >= 0) offer.Positions[k] += unitBase;
     }
-    ReleaseOfferRecord(record);
 }
 
 // `text` is the window's text in the ANSI code page (or the part of it that
@@ -105,66 +101,16 @@ int HandBack(HWND window, const char* text, int length, const unsigned char* pai
     return result;
 }
 
-// The control's own length of its first line, from EM_LINELENGTH: in the
-// units the control counts positions in, whatever form its current window
-// procedure takes messages in.
-unsigned int FirstLineLength(HWND window) { return static_cast<unsigned int>(SendMessageA(window, EM_LINELENGTH, 0, 0)); }
-
-// What the first line of an ANSI text tells about the control's units: bytes
-// and characters of it, and whether they differ.
-int LearnFromAnsi(HWND window, const unsigned char* t) {
-    unsigned int bytes = 0, characters = 0;
-    for (; t[bytes] != 0 && t[bytes] != '\r' && t[bytes] != '\n'; ++characters)
-        bytes += IsLeadByte(t[bytes]) && t[bytes + 1] != 0 ? 2 : 1;
-    if (bytes == characters) return UNITS_UNKNOWN;  // no double-byte character: the units coincide
-    unsigned int line = FirstLineLength(window);
-    return line == bytes ? UNITS_BYTES : line == characters ? UNITS_UTF16 : UNITS_WINDOW_FORM;
-}
-
-// The same for a UTF-16 text: units and ANSI bytes of its first line.
-int LearnFromWide(HWND window, const uint16_t* w) {
-    unsigned int units = 0, bytes = 0;
-    while (w[units] != 0 && w[units] != '\r' && w[units] != '\n') {
-        int width = w[units] >= 0xD800 && w[units] <= 0xDBFF && w[units + 1] >= 0xDC00 && w[units + 1] <= 0xDFFF ? 2 : 1;
-        if (width == 1 && w[units] < 0x80) {
-            bytes += 1;
-        } else {
-            char converted[ANSI_CHAR_ROOM];
-            int n = Utf16CharToAnsi(w + units, width, converted);
-            bytes += n > 0 ? static_cast<unsigned int>(n) : 1;
-        }
-        units += static_cast<unsigned int>(width);
-    }
-    if (bytes == units) return UNITS_UNKNOWN;
-    unsigned int line = FirstLineLength(window);
-    return line == units ? UNITS_UTF16 : line == bytes ? UNITS_BYTES : UNITS_WINDOW_FORM;
-}
-
-// The units of the window's control as learnt before, or UNITS_UNKNOWN.
-int KnownUnits(HWND window) {
-    OFFERRECORD* record = ClaimOfferRecord(window, false);
-    if (record == nullptr) return UNITS_UNKNOWN;
-    int units = record->Units;
-    ReleaseOfferRecord(record);
-    return units;
-}
-
-void KeepUnits(HWND window, int units) {
-    if (units == UNITS_UNKNOWN) return;
-    OFFERRECORD* record = ClaimOfferRecord(window, true);
-    if (record == nullptr) return;
-    record->Units = units;
-    ReleaseOfferRecord(record);
-}
-
-// The whole text of a window that answers no line messages, `length` units
-// as the control reported them: only up to the read limit.
+// The window's text is read in the control's own form (control_units.h), so
+// that no conversion of the system's can put a look-alike in a character's
+// place: the whole text of a window that answers no line messages, or that
+// the units are learnt from, only up to the read limit.
 int ReadAnsiText(HWND window, WindowTextBuffer* slot, int* length) {
-    if (static_cast<unsigned int>(GetWindowTextLengthA(window)) >= WINDOW_TEXT_LIMIT) return -1;
+    if (static_cast<unsigned int>(SendInForm(window, false, WM_GETTEXTLENGTH, 0, 0)) >= WINDOW_TEXT_LIMIT) return -1;
     // A read that fails leaves the empty string, never the last window's text.
     char* text = reinterpret_cast<char*>(slot->Text);
     text[0] = 0;
-    int read = GetWindowTextA(window, text, WINDOW_TEXT_LIMIT);
+    int read = static_cast<int>(SendInForm(window, false, WM_GETTEXT, WINDOW_TEXT_LIMIT, reinterpret_cast<LPARAM>(text)));
     text[WINDOW_TEXT_LIMIT - 1] = 0;
     // The count read is the text's length, so the work below stays near the
     // caret instead of measuring up to 64 KiB again; a count that the buffer
@@ -175,10 +121,10 @@ int ReadAnsiText(HWND window, WindowTextBuffer* slot, int* length) {
 }
 
 int ReadWideText(HWND window, WindowTextBuffer* slot, int* length) {
-    if (static_cast<unsigned int>(GetWindowTextLengthW(window)) >= WIDE_TEXT_UNITS) return -1;
+    if (static_cast<unsigned int>(SendInForm(window, true, WM_GETTEXTLENGTH, 0, 0)) >= WIDE_TEXT_UNITS) return -1;
     wchar_t* wide = reinterpret_cast<wchar_t*>(slot->Text);
     wide[0] = 0;
-    int read = GetWindowTextW(window, wide, WIDE_TEXT_UNITS);
+    int read = static_cast<int>(SendInForm(window, true, WM_GETTEXT, WIDE_TEXT_UNITS, reinterpret_cast<LPARAM>(wide)));
     wide[WIDE_TEXT_UNITS - 1] = 0;
     if (read < 0 || read >= WIDE_TEXT_UNITS || wide[read] != 0) read = static_cast<int>(wcslen(wide));
     *length = read;
@@ -205,25 +151,31 @@ int HandBackAnsi(HWND window, WindowTextBuffer* slot, int length, uint32_t from,
                     buffer);
 }
 
-// The units the control counts in, and so the form its messages are sent in:
-// learnt once per window from the first line, where the whole text is short
-// enough to read.
-bool ReadingForm(HWND window, WindowTextBuffer* slot) {
-    int units = KnownUnits(window), length = 0;
-    bool wide = units == UNITS_UTF16 || (units != UNITS_BYTES && IsUnicodeWindow(window));
-    if (units != UNITS_UNKNOWN || (wide ? ReadWideText(window, slot, &length) : ReadAnsiText(window, slot, &length)) != 0)
-        return wide;
-    units = wide ? LearnFromWide(window, reinterpret_cast<const uint16_t*>(slot->Text)) : LearnFromAnsi(window, slot->Text);
-    KeepUnits(window, units);
-    return units == UNITS_UTF16 || units == UNITS_BYTES ? units == UNITS_UTF16 : wide;
+int ReadText(HWND window, WindowTextBuffer* slot, bool wide, int* length) {
+    return wide ? ReadWideText(window, slot, length) : ReadAnsiText(window, slot, length);
 }
 
-// The part of the text about the selection, read through the line messages.
-int HandBackPart(HWND window, WindowTextBuffer* slot, bool wide, uint32_t length, char* buffer) {
+// The units the control counts in, and so the form its messages are sent
+// in: as the window's record keeps them, or learnt from the whole text where
+// it is short enough to read; else as the evidence at hand points to
+// (`decided` false).
+bool ReadingForm(HWND window, WindowTextBuffer* slot, bool* decided) {
+    const bool wide = ControlUnits(window, decided) == UNITS_UTF16;
+    int length = 0;
+    if (*decided || ReadText(window, slot, wide, &length) != 0) return wide;
+    const bool learnt = LearnUnits(window, slot->Text, length, wide) == UNITS_UTF16;
+    ControlUnits(window, decided);
+    return learnt;
+}
+
+// The part of the text about the selection, read through the line messages;
+// whole lines where the units are not decided, so that each line's copy
+// checks them.
+int HandBackPart(HWND window, WindowTextBuffer* slot, bool wide, bool decided, uint32_t length, char* buffer) {
     const EDITSELECTION sel = ReadSelection(window, wide);
     TraceMessage("sel=%x ", sel.Packed);
     LINEPART part;
-    const PartOutcome outcome = ReadEditPart(window, wide, length, sel.Start, sel.End, slot->Text,
+    const PartOutcome outcome = ReadEditPart(window, wide, length, sel.Start, sel.End, !decided, slot->Text,
                                              wide ? WIDE_TEXT_UNITS - 1 : WINDOW_TEXT_LIMIT, &part);
     if (outcome != PART_READ) {
         TraceMessage("\a lines %d ", outcome);
@@ -234,12 +186,9 @@ int HandBackPart(HWND window, WindowTextBuffer* slot, bool wide, uint32_t length
 }
 
 // Positions are read in the units of the control itself, fixed when it was
-// created. IsWindowUnicode follows the window procedure on top, which may be
-// another program's (a byte-counting ANSI control under a Unicode procedure,
-// or the reverse); so the first line's length as the control reports it is
-// compared with its length in bytes and in UTF-16 units, once per window.
-// Where the two cannot be told apart the text holds no double-byte
-// character, and the units coincide.
+// created (control_units.h): as learnt for the window, or else as the
+// evidence at hand points to, or as the whole text decides where it is short
+// enough to read.
 //
 // A control that answers the line messages has only the part of its text
 // that the request can reach read, whatever the text's length; one that does
@@ -252,17 +201,18 @@ int GetText(HWND window, char* buffer) {
         TraceMessage("\a text buffers busy ");
         return 0;
     }
-    const bool wide = ReadingForm(window, slot);
-    const int length = wide ? GetWindowTextLengthW(window) : GetWindowTextLengthA(window);
+    bool decided = false;
+    const bool wide = ReadingForm(window, slot, &decided);
+    const int length = static_cast<int>(SendInForm(window, wide, WM_GETTEXTLENGTH, 0, 0));
     TraceMessage("len=%d ", length);
     int result = 0;
     if (AnswersLineMessages(window, wide)) {
-        result = HandBackPart(window, slot, wide, length < 0 ? 0 : static_cast<uint32_t>(length), buffer);
+        result = HandBackPart(window, slot, wide, decided, length < 0 ? 0 : static_cast<uint32_t>(length), buffer);
     } else if (length >= 0 && length < (wide ? int{WIDE_TEXT_UNITS} : int{WINDOW_TEXT_LIMIT})) {
         const EDITSELECTION sel = ReadSelection(window, wide);
         TraceMessage("sel=%x ", sel.Packed);
         int whole = 0;
-        if ((wide ? ReadWideText(window, slot, &whole) : ReadAnsiText(window, slot, &whole)) == 0)
+        if (ReadText(window, slot, wide, &whole) == 0)
             result = wide ? HandBackWide(window, slot, whole, 0, sel.Start, sel.End, buffer)
                           : HandBackAnsi(window, slot, whole, 0, sel.Start, sel.End, buffer);
     }
@@ -279,10 +229,12 @@ int GetText(HWND window, char* buffer) {
 // already shows exactly is left as it is. EM_GETSEL and EM_SETSEL carry
 // positions as they are in either form, 32 bits of them.
 void Confirm(HWND window, UINT range) {
-    OFFERRECORD* record = ClaimOfferRecord(window, false);
     int start = 0, end = 0, byteStart = 0, byteEnd = 0;
-    bool found = ConfirmedRange(record, &start, &end, &byteStart, &byteEnd);
-    if (record != nullptr) ReleaseOfferRecord(record);
+    bool found = false;
+    {
+        HeldRecord record(window, CLAIM_EXISTING);
+        found = record && ConfirmedRange(&record->Offer, &start, &end, &byteStart, &byteEnd);
+    }
     if (!found) {
         TraceMessage("\a noconfirm %x ", range);
         return;

@@ -33,7 +33,7 @@ bool HasZeroUnit(const unsigned char* units, int unitSize, int64_t count) {
 }  // namespace
 
 PartOutcome ReadLinePart(const LINECONTROL* c, uint32_t textLength, uint32_t start, uint32_t end, int unitSize,
-                         unsigned char* buffer, int capacity, LINEPART* out) {
+                         bool wholeLines, unsigned char* buffer, int capacity, LINEPART* out) {
     const int64_t all = textLength;
     // A control may report a selection past its text: it ends there.
     const int64_t a = start < textLength ? start : all, b = end < textLength ? end : all;
@@ -80,7 +80,8 @@ PartOutcome ReadLinePart(const LINECONTROL* c, uint32_t textLength, uint32_t sta
 
     // Each line is copied from its start, up to the reach.
     const int64_t from = first->Index;
-    const int64_t length = (last->Index + last->Length < reach ? last->Index + last->Length : reach) - from;
+    const int64_t lastEnd = last->Index + last->Length;
+    const int64_t length = (wholeLines || lastEnd < reach ? lastEnd : reach) - from;
     if (length + 1 > capacity) return PART_TOO_LONG;
     int64_t at = 0;
     for (Line* line = first; line <= last; ++line) {

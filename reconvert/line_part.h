@@ -59,6 +59,9 @@ typedef struct LINEPART {
 // Reads the part about the selection `start`, `end` (the control's units,
 // either order, each clamped to the text's `length`; equal for a caret) into
 // `buffer` (`capacity` units of `unitSize` bytes, 1 or 2, and 2 bytes more).
-// No line may end past `length`.
+// No line may end past `length`. With `wholeLines` every line is read to its
+// end, not only up to the reach: where the control's units are not known for
+// certain, each line's copy then shows whether it came in those units (a
+// line with a double-byte character copies another count in the other form).
 PartOutcome ReadLinePart(const LINECONTROL* control, uint32_t length, uint32_t start, uint32_t end, int unitSize,
-                         unsigned char* buffer, int capacity, LINEPART* out);
+                         bool wholeLines, unsigned char* buffer, int capacity, LINEPART* out);

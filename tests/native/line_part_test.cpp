@@ -56,10 +56,11 @@ struct Control {
 };
 
 // Reads the part into a buffer with a guard after the room given.
-PartOutcome Read(Control& c, uint32_t start, uint32_t end, std::string* part, LINEPART* p, int capacity = 300) {
+PartOutcome Read(Control& c, uint32_t start, uint32_t end, std::string* part, LINEPART* p, int capacity = 300,
+                 bool whole = false) {
     LINECONTROL lines = {&c, Control::Count, Control::FromChar, Control::Index, Control::Length, Control::Get};
     std::vector<unsigned char> buffer(capacity + 2 + 16, 0xEE);
-    PartOutcome outcome = ReadLinePart(&lines, uint32_t(c.text.size()), start, end, 1, buffer.data(), capacity, p);
+    PartOutcome outcome = ReadLinePart(&lines, uint32_t(c.text.size()), start, end, 1, whole, buffer.data(), capacity, p);
     for (int i = capacity + 2; i < capacity + 2 + 16; ++i) EXPECT_EQ(buffer[i], 0xEE) << "written past the room";
     if (outcome == PART_READ) *part = std::string(reinterpret_cast<char*>(buffer.data()), p->Length);
     return outcome;
@@ -76,7 +77,7 @@ TEST(LinePart, EveryCaretAndSelectionGivesWhatTheWholeTextGives) {
             for (uint32_t length : {0u, 1u, 9u, 70u, 200u}) {
                 std::string part;
                 LINEPART p;
-                ASSERT_EQ(Read(c, at, at + length, &part, &p), PART_READ) << width << " " << at;
+                ASSERT_EQ(Read(c, at, at + length, &part, &p, 300, width == 7), PART_READ) << width << " " << at;
                 char whole[EDIT_CONTEXT_OUT_SIZE], fromPart[EDIT_CONTEXT_OUT_SIZE];
                 if (length == 0) {
                     CARETCONTEXT w = CaretContext(text.c_str(), int(text.size()), at, whole);

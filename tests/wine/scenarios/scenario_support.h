@@ -28,6 +28,7 @@ enum class EditorKind {
     KvexStyle20,   // kvexedit with style bit 0x20 (ES_PASSWORD of the system's edit class) but no password character
     KvexTextOnly,  // kvexedit answering no line messages
     UnicodeEditWrap,  // a Unicode EDIT that wraps its lines
+    KvexUnderUnicode,  // kvexedit (bytes) under a procedure installed with SetWindowLongPtrW
 };
 const char* EditorName(EditorKind kind);
 
