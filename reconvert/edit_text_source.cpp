@@ -168,23 +168,6 @@ bool ReadingForm(HWND window, WindowTextBuffer* slot, bool* decided) {
     return learnt;
 }
 
-// The part of the text about the selection, read through the line messages;
-// whole lines where the units are not decided, so that each line's copy
-// checks them.
-int HandBackPart(HWND window, WindowTextBuffer* slot, bool wide, bool decided, uint32_t length, char* buffer) {
-    const EDITSELECTION sel = ReadSelection(window, wide);
-    TraceMessage("sel=%x ", sel.Packed);
-    LINEPART part;
-    const PartOutcome outcome = ReadEditPart(window, wide, length, sel.Start, sel.End, !decided, slot->Text,
-                                             wide ? WIDE_TEXT_UNITS - 1 : WINDOW_TEXT_LIMIT, &part);
-    if (outcome != PART_READ) {
-        TraceMessage("\a lines %d ", outcome);
-        return 0;
-    }
-    return wide ? HandBackWide(window, slot, part.Length, part.From, part.Start, part.End, buffer)
-                : HandBackAnsi(window, slot, part.Length, part.From, part.Start, part.End, buffer);
-}
-
 // Positions are read in the units of the control itself, fixed when it was
 // created (control_units.h): as learnt for the window, or else as the
 // evidence at hand points to, or as the whole text decides where it is short
@@ -205,16 +188,30 @@ int GetText(HWND window, char* buffer) {
     const bool wide = ReadingForm(window, slot, &decided);
     const int length = static_cast<int>(SendInForm(window, wide, WM_GETTEXTLENGTH, 0, 0));
     TraceMessage("len=%d ", length);
+    const bool lines = AnswersLineMessages(window, wide);
+    const bool readable = length >= 0 && length < (wide ? int{WIDE_TEXT_UNITS} : int{WINDOW_TEXT_LIMIT});
     int result = 0;
-    if (AnswersLineMessages(window, wide)) {
-        result = HandBackPart(window, slot, wide, decided, length < 0 ? 0 : static_cast<uint32_t>(length), buffer);
-    } else if (length >= 0 && length < (wide ? int{WIDE_TEXT_UNITS} : int{WINDOW_TEXT_LIMIT})) {
+    if (lines || readable) {
         const EDITSELECTION sel = ReadSelection(window, wide);
         TraceMessage("sel=%x ", sel.Packed);
-        int whole = 0;
-        if (ReadText(window, slot, wide, &whole) == 0)
-            result = wide ? HandBackWide(window, slot, whole, 0, sel.Start, sel.End, buffer)
-                          : HandBackAnsi(window, slot, whole, 0, sel.Start, sel.End, buffer);
+        // Whole lines where the units are not decided, so that each line's
+        // copy checks them.
+        LINEPART part;
+        const PartOutcome outcome =
+            lines ? ReadEditPart(window, wide, static_cast<uint32_t>(length < 0 ? 0 : length), sel.Start, sel.End,
+                                 !decided, slot->Text, wide ? WIDE_TEXT_UNITS - 1 : WINDOW_TEXT_LIMIT, &part)
+                  : PART_NO_LINES;
+        if (outcome != PART_READ) {
+            // Line messages that contradict each other tell nothing: the
+            // whole text, where it can be read, as for a control without them.
+            if (lines) TraceMessage("\a lines %d ", outcome);
+            part.From = 0;
+            part.Start = sel.Start;
+            part.End = sel.End;
+        }
+        if (outcome == PART_READ || (readable && ReadText(window, slot, wide, &part.Length) == 0))
+            result = wide ? HandBackWide(window, slot, part.Length, part.From, part.Start, part.End, buffer)
+                          : HandBackAnsi(window, slot, part.Length, part.From, part.Start, part.End, buffer);
     }
     GiveBack(slot);
     return result;
