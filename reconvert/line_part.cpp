@@ -96,7 +96,9 @@ PartOutcome ReadLinePart(const LINECONTROL* c, uint32_t textLength, uint32_t sta
 
     out->From = static_cast<uint32_t>(from);
     out->Length = static_cast<int>(length);
-    out->Start = static_cast<uint32_t>(lo - from < length ? lo - from : length);
-    out->End = static_cast<uint32_t>(hi - from < length ? hi - from : length);
+    // As the control reported them, so that a selection stays one; what
+    // reads the part clamps them to it.
+    out->Start = start - static_cast<uint32_t>(from);
+    out->End = end - static_cast<uint32_t>(from);
     return PART_READ;
 }

@@ -52,8 +52,8 @@ enum PartOutcome {
 typedef struct LINEPART {
     uint32_t From;   // the window position where the part begins
     int Length;      // its units; a zero unit follows them
-    uint32_t Start;  // the selection (start <= end), units of the part, clamped to it
-    uint32_t End;
+    uint32_t Start;  // the selection as reported (either order), units from the part's start; past
+    uint32_t End;    // the part where the control reported it past the text
 } LINEPART;
 
 // Reads the part about the selection `start`, `end` (the control's units,

@@ -97,7 +97,6 @@ const char* EditorName(EditorKind kind) {
     case EditorKind::FeedingEdit: return "Unicode EDIT feeding itself";
     case EditorKind::UnicodePassword: return "Unicode EDIT, password";
     case EditorKind::KvexStyle20: return "kvexedit, style bit 0x20";
-    case EditorKind::KvexTextOnly: return "kvexedit, no line messages";
     case EditorKind::UnicodeEditWrap: return "Unicode EDIT, wrapping";
     case EditorKind::KvexUnderUnicode: return "kvexedit under a Unicode procedure";
     }
@@ -188,9 +187,7 @@ HWND CreateEditor(HWND frame, EditorKind kind) {
         return edit;
     case EditorKind::Kvex:
     case EditorKind::KvexPassword:
-    case EditorKind::KvexTextOnly:
         if (kind == EditorKind::KvexPassword) style = (style & ~ES_MULTILINE) | ES_PASSWORD;
-        if (kind == EditorKind::KvexTextOnly) style |= KVEXEDIT_TEXT_MESSAGES_ONLY;
         return CreateWindowExA(0, KVEXEDIT_CLASS, "", style, 8, y, 600, 44, frame, nullptr, instance, nullptr);
     }
     if (edit) SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);  // no limit below the system's own

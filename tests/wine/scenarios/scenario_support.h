@@ -26,7 +26,6 @@ enum class EditorKind {
     FeedingEdit,   // a Unicode EDIT whose own procedure answers IMR_DOCUMENTFEED
     UnicodePassword,  // a Unicode EDIT with ES_PASSWORD
     KvexStyle20,   // kvexedit with style bit 0x20 (ES_PASSWORD of the system's edit class) but no password character
-    KvexTextOnly,  // kvexedit answering no line messages
     UnicodeEditWrap,  // a Unicode EDIT that wraps its lines
     KvexUnderUnicode,  // kvexedit (bytes) under a procedure installed with SetWindowLongPtrW
 };
