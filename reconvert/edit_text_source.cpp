@@ -168,6 +168,19 @@ bool ReadingForm(HWND window, WindowTextBuffer* slot, bool* decided) {
     return learnt;
 }
 
+// A part read in whole lines in one form, each line copying as many units
+// as the control counts in it, that holds a character whose bytes and UTF-16
+// units differ: the control counts in that form's units, decisively. Kept for
+// the window's life, so that a text too long to be measured whole is read up
+// to the reach from then on.
+void KeepUnitsThePartShows(HWND window, const unsigned char* part, int length, bool wide) {
+    bool decides = wide && AnsiLength(reinterpret_cast<const uint16_t*>(part), length) != length;
+    for (int i = 0; !wide && !decides && i < length; ++i) decides = IsLeadByte(part[i]);
+    if (!decides) return;
+    HeldRecord record(window, CLAIM_FOR_WINDOW);
+    if (record) record->Units = wide ? UNITS_UTF16 : UNITS_BYTES;
+}
+
 // Positions are read in the units of the control itself, fixed when it was
 // created (control_units.h): as learnt for the window, or else as the
 // evidence at hand points to, or as the whole text decides where it is short
@@ -201,6 +214,7 @@ int GetText(HWND window, char* buffer) {
             lines ? ReadEditPart(window, wide, static_cast<uint32_t>(length < 0 ? 0 : length), sel.Start, sel.End,
                                  !decided, slot->Text, wide ? WIDE_TEXT_UNITS - 1 : WINDOW_TEXT_LIMIT, &part)
                   : PART_NO_LINES;
+        if (outcome == PART_READ && !decided) KeepUnitsThePartShows(window, slot->Text, part.Length, wide);
         if (outcome != PART_READ) {
             // Line messages that contradict each other tell nothing: the
             // whole text, where it can be read, as for a control without them.

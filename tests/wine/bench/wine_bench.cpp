@@ -480,10 +480,11 @@ bool RequestBench() {
         if (Dll().InitReconvertEdit(0) != 1) return false;
         HWND editor;
         if (c.wideEdit) {
-            editor = CreateWindowW(L"EDIT", WideRequestText(c.length).c_str(),
-                                   WS_OVERLAPPEDWINDOW | ES_MULTILINE | ES_AUTOHSCROLL, 0, 0, 300, 60, nullptr,
-                                   nullptr, GetModuleHandleA(nullptr), nullptr);
+            // The text after the limit is lifted: created with it, it would be cut.
+            editor = CreateWindowW(L"EDIT", L"", WS_OVERLAPPEDWINDOW | ES_MULTILINE | ES_AUTOHSCROLL, 0, 0, 300, 60,
+                                   nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
             SendMessageW(editor, EM_SETLIMITTEXT, 0, 0);
+            SetWindowTextW(editor, WideRequestText(c.length).c_str());
         } else {
             const std::string text = RequestText(c.length);
             editor = CreateWindowA(KVEXEDIT_CLASS, "", WS_OVERLAPPEDWINDOW | ES_MULTILINE, 0, 0, 300, 60, nullptr, nullptr,
