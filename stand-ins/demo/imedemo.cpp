@@ -51,9 +51,8 @@ const wchar_t kUsage[] =
     L"                   DIR\\before.ready (DIR\\after.ready) and wait up to 15 s for\n"
     L"                   DIR\\before.done (after.done), so that a screenshot can be taken\n"
     L"  --hold MS        keep the window open MS milliseconds at the end\n"
-    L"  --focus-wait MS  after focusing the editor, take messages MS milliseconds\n"
-    L"                   before the first request, as a user's first key presses\n"
-    L"                   do (a host in --focus mode hooks the thread meanwhile)\n"
+    L"  --focus-wait MS  after focusing the editor, take messages until a host in\n"
+    L"                   --focus mode has hooked the thread, at most MS milliseconds\n"
     L"  --hosts          print the architectures of the reconvhost.exe hosts running\n"
     L"                   in this session (\"x64 x86\", \"x64\", ... or \"none\") and exit\n";
 
@@ -414,7 +413,13 @@ int main() {
     SetForegroundWindow(frame);
     SetFocus(editor);
     Pump();
-    PumpFor(o.focusWait);
+    // A host in focus mode hooks this thread once the focus is here: wait
+    // for its hook to bring the module in, up to the time given.
+    const DWORD focused = GetTickCount();
+    while (o.focusWait != 0 && GetModuleHandleA("RODAVOZI.DLL") == nullptr && GetTickCount() - focused < o.focusWait) {
+        SendMessageA(editor, WM_NULL, 0, 0);  // a sent message runs the hook once installed
+        PumpFor(50);
+    }
 
     Print(std::string("imedemo: the IME side, a ") + (sizeof(void*) == 4 ? "32-bit" : "64-bit") +
           " program in its own process (it does not load RODAVOZI.DLL)");

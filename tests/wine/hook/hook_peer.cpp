@@ -116,15 +116,15 @@ int Unmap() {
     HWND editor = CreateEditor("\x82\xA0\x82\xA2", 4);
     LRESULT size = SendMessageA(editor, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0);
     Check(size == 160, "served through the host's hook", size);
-    Check(GetModuleHandleA("RODAVOZI.DLL") != nullptr, "the hook mapped the module", 0);
+    const HMODULE mapped = GetModuleHandleA("RODAVOZI.DLL");
+    Check(mapped != nullptr, "the hook mapped the module", 0);
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "rodavozi-peer-ready");
     HANDLE unmap = CreateEventA(nullptr, TRUE, FALSE, "rodavozi-peer-unmap");
     SetEvent(ready);
     Check(WaitForSingleObject(unmap, 30000) == WAIT_OBJECT_0, "the host stopped", 0);
     int frees = 0;
-    for (HMODULE module; (module = GetModuleHandleA("RODAVOZI.DLL")) != nullptr && frees < 64; ++frees)
-        FreeLibrary(module);
-    Check(GetModuleHandleA("RODAVOZI.DLL") != nullptr, "a subclassing process keeps the module mapped", frees);
+    for (; MappedAt(mapped) && frees < 64; ++frees) FreeLibrary(mapped);
+    Check(MappedAt(mapped), "a subclassing process keeps the module mapped", frees);
 
     // The window as a user goes on with it.
     SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("\x93\xFA\x96\x7B" "ab"));

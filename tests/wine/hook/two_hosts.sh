@@ -40,7 +40,7 @@ while read -r list bits expect; do
     [[ -z $list || $list == \#* ]] && continue
     row="hosts $list, $bits-bit program"
     tag=${list//[,:]/-} wait=0
-    [[ $list == *focus* ]] && wait=1000  # the user's first key presses, before the IME asks
+    [[ $list == *focus* ]] && wait=5000  # at most; until the focus host's hook comes
     for host in ${list//,/ }; do
         arch=${host%:focus}
         check "$row: the $arch host starts" hosts start "$arch" "$out/$tag-host-$arch.txt" \
