@@ -124,19 +124,11 @@ void Print(const std::string& utf8) {
 
 std::string Num(long long value) { return std::to_string(value); }
 
-void Pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
 void PumpFor(DWORD ms) {
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < ms) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        Pump();
+        PumpMessages();
     }
 }
 
@@ -412,7 +404,7 @@ int main() {
     SendMessageA(editor, EM_SETSEL, from, to);
     SetForegroundWindow(frame);
     SetFocus(editor);
-    Pump();
+    PumpMessages();
     // A host in focus mode hooks this thread once the focus is here: wait
     // for its hook to bring the module in, up to the time given.
     const DWORD focused = GetTickCount();
@@ -435,7 +427,7 @@ int main() {
     good += ReconvertStep(editor, Pattern::Widen16, 3, "\"MSIMEReconvert\" (UTF-16 record)", log);
 
     SetFocus(unicodeEdit);
-    Pump();
+    PumpMessages();
     Print("");
     Print("== step 4: the platform's EDIT control as a Unicode window (positions in UTF-16 units): document feed");
     Print("  editor: " + Marked(unicodeEdit));

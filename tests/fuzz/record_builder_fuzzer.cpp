@@ -16,6 +16,7 @@
 #include "module/ansi_text.h"
 #include "module/dbcs_text.h"
 #include "module/state.h"
+#include "reconvert/confirm_range.h"
 #include "reconvert/record_builder.h"
 #include "rodavozi.h"
 #include "support/fake_platform.h"
@@ -342,17 +343,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    g_script.confirmCalls, g_script.strayCalls);
         FUZZ_CHECK(memcmp(confirm.bytes, confirm.before, RECORD_SIZE) == 0, "the confirmation wrote the record");
         FUZZ_CHECK(ProcessState.LastReconvertOffset == caretOffset, "the confirmation changed the caret offset");
-        uint32_t distance = g_script.range >> 16, bytes = g_script.range & 0xFFFF;
-        uint32_t caret = static_cast<uint32_t>(caretOffset);
-        // The range starts inside the string offered, at a character, no
-        // later than the composition string.
-        FUZZ_CHECK(distance % 2 == 0 && distance <= caret, "distance %u from caret %u", distance, caret);
-        if (compOffset >= caret) FUZZ_CHECK(distance == 0, "distance %u for a composition after the caret", distance);
-        else FUZZ_CHECK(distance + 1 >= caret - compOffset, "distance %u for a composition at %u, caret %u",
-                        distance, compOffset, caret);
-        uint64_t want = RangeBytesFor(compLength, unicode);
-        FUZZ_CHECK(bytes % 2 == 0 && (want > 0xFFFE || bytes == want), "length %u for a composition of %u", bytes,
-                   compLength);
+        // The range is the packing's, whose rules confirm_range_fuzzer checks.
+        FUZZ_CHECK(g_script.range == PackConfirmRange(caretOffset, compOffset, compLength, unicode),
+                   "range %08X for a composition at %u of %u, caret %d", g_script.range, compOffset, compLength,
+                   caretOffset);
     }
     ClearTraces();
     return 0;

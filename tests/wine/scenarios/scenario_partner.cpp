@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     HWND editor = CreateEditor(frame, EditorKind::Kvex);
     if (!editor) return 4;
     SetWindowPos(frame, nullptr, 60, 320, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    Pump();
+    PumpMessages();
     // The peer's process id is in the tag ("...-PID-..."): end with it.
     unsigned long peerId = 0;
     sscanf(tag.c_str(), "rodavozi-scenario-%lu-", &peerId);
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
             DWORD r = MsgWaitForMultipleObjects(peer ? 2 : 1, handles, FALSE, 200, QS_ALLINPUT);
             if (r == WAIT_OBJECT_0) return true;
             if (r == WAIT_OBJECT_0 + 1 && peer) return false;  // the peer is gone
-            Pump();
+            PumpMessages();
         }
         return false;
     };

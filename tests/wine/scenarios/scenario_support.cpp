@@ -187,7 +187,7 @@ void Prepare(HWND editor, const Placement& p) {
         SendMessageA(editor, EM_SETSEL, p.selStart, p.selEnd);
     }
     if (g_prepareTakesFocus) SetFocus(editor);
-    Pump();
+    PumpMessages();
 }
 
 namespace {
@@ -336,11 +336,4 @@ std::string FormatRow(const std::string& pattern, const std::string& scenario, c
     return line;
 }
 
-void Pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
 

@@ -76,4 +76,3 @@ RowResult RunRow(HWND editor, imeside::Pattern pattern, const Placement& placeme
 std::string FormatRow(const std::string& pattern, const std::string& scenario, const RowResult& row);
 
 // Dispatches the messages waiting for this thread.
-void Pump();

@@ -1,5 +1,5 @@
-// A text source for tests: hands back a scripted string and result, and
-// records what it was asked.
+// A text source for tests, natively and under Wine: hands back a scripted
+// string and result, and records what it was asked.
 #pragma once
 
 #include <string>
@@ -13,6 +13,7 @@ struct ScriptedSource {
     int getTextCalls = 0;
     int confirmCalls = 0;
     unsigned int lastRange = 0;
+    HWND lastWindow = nullptr;
 };
 
 extern ScriptedSource g_source;

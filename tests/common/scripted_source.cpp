@@ -1,10 +1,11 @@
-#include "support/scripted_source.h"
+#include "common/scripted_source.h"
 
 #include <string.h>
 
 ScriptedSource g_source;
 
-int CALLBACK ScriptedTextSource(HWND, int request, UINT range, char* buffer) {
+int CALLBACK ScriptedTextSource(HWND window, int request, UINT range, char* buffer) {
+    g_source.lastWindow = window;
     if (request == TSR_CONFIRM) {
         ++g_source.confirmCalls;
         g_source.lastRange = range;
