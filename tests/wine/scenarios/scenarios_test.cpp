@@ -88,14 +88,22 @@ TEST_F(Scenarios, EveryScenarioUnderEveryRequestPattern) {
     EXPECT_EQ(failed, 0);
 
     // The requests reached the DLL through the hook in the peer's process,
-    // not through anything the editors answer themselves.
-    int subclassed = 0, fills = 0;
+    // not through anything the editors answer themselves, and their trace
+    // lines reached this process's viewer.
+    int subclassed = 0, fills = 0, selections = 0, confirmations = 0, destroyed = 0;
     for (const std::string& text : TraceTexts()) {
         if (StartsWith(text, "subclass ")) ++subclassed;
         if (StartsWith(text, "offset=")) ++fills;
+        if (StartsWith(text, "str=[")) ++selections;
+        if (StartsWith(text, "confirm ")) ++confirmations;
+        if (StartsWith(text, "destory ")) ++destroyed;
     }
     EXPECT_GT(subclassed, 0);
     EXPECT_GT(fills, 50);
+    EXPECT_GT(selections, 0);
+    EXPECT_GT(confirmations, 0);
+    EXPECT_GT(destroyed, 0);
+    EXPECT_EQ(Shared()->SubclassedWindow, nullptr) << "the peer's windows were forgotten when destroyed";
     printf("trace lines from the peer processes: %zu (%d subclassed, %d records filled)\n", TraceLines().size(),
            subclassed, fills);
 }
