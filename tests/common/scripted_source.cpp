@@ -6,16 +6,26 @@ ScriptedSource g_source;
 
 int CALLBACK ScriptedTextSource(HWND window, int request, UINT range, char* buffer) {
     g_source.lastWindow = window;
-    if (request == TSR_CONFIRM) {
+    if (request == TSR_CONFIRM && buffer == nullptr) {
         ++g_source.confirmCalls;
         g_source.lastRange = range;
+        return 12345;  // ignored by the caller
+    }
+    if (request != TSR_GETTEXT || range != 0 || buffer == nullptr) {
+        ++g_source.strayCalls;
         return 0;
     }
     ++g_source.getTextCalls;
-    if (!g_source.terminate) {
-        memset(buffer, 'x', SOURCE_BUFFER_SIZE);
+    const std::string& text = g_source.text;
+    const size_t n = text.size() < SOURCE_BUFFER_SIZE ? text.size() : SOURCE_BUFFER_SIZE;
+    memcpy(buffer, text.data(), n);
+    if (g_source.terminate) {
+        buffer[n < SOURCE_BUFFER_SIZE ? n : SOURCE_BUFFER_SIZE - 1] = 0;
     } else {
-        memcpy(buffer, g_source.text.c_str(), g_source.text.size() + 1);
+        // Lead bytes only when there is no text: a buffer of nothing but
+        // unfinished characters.
+        for (size_t i = n; i < SOURCE_BUFFER_SIZE; ++i) buffer[i] = n ? text[i % n] : '\x82';
     }
+    g_source.handed.assign(buffer, SOURCE_BUFFER_SIZE);
     return g_source.result;
 }

@@ -1,5 +1,5 @@
-// A text source for tests, natively and under Wine: hands back a scripted
-// string and result, and records what it was asked.
+// A text source for tests, natively, under Wine and in the fuzzers: hands
+// back a scripted string and result, and records what it was asked.
 #pragma once
 
 #include <string>
@@ -7,13 +7,15 @@
 #include "reconvert/text_source.h"
 
 struct ScriptedSource {
-    std::string text;        // written into the buffer for TSR_GETTEXT
+    std::string text;        // any bytes, written into the buffer for TSR_GETTEXT (cut to its size)
     int result = -1;         // returned for TSR_GETTEXT
-    bool terminate = true;   // false: fill the whole buffer with text, no zero
+    bool terminate = true;   // false: fill the whole buffer with the text repeated, no zero
     int getTextCalls = 0;
     int confirmCalls = 0;
+    int strayCalls = 0;      // requests off the source's contract
     unsigned int lastRange = 0;
     HWND lastWindow = nullptr;
+    std::string handed;      // the buffer as the source left it
 };
 
 extern ScriptedSource g_source;
