@@ -352,12 +352,14 @@ void MoveCaretToNextWord(HWND editor) {
           "\": " + Marked(editor));
 }
 
-// The hosts running, by their hidden windows (tools/reconvhost/reconvhost_ids.h).
+// The hosts running, by their hidden windows (tools/reconvhost/reconvhost_ids.h);
+// one whose hook is not yet in place as "x64(starting)".
 int PrintHosts() {
     std::string found;
     for (const char* arch : {"x64", "x86"})
-        if (FindWindowA((std::string("RodavoziReconvHost.") + arch).c_str(), nullptr))
-            found += (found.empty() ? "" : " ") + std::string(arch);
+        if (HWND host = FindWindowA((std::string("RodavoziReconvHost.") + arch).c_str(), nullptr))
+            found += (found.empty() ? "" : " ") + std::string(arch) +
+                     (GetPropW(host, L"RODAVOZI.hooked") ? "" : "(starting)");
     Print(found.empty() ? "none" : found);
     return 0;
 }

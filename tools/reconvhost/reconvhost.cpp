@@ -404,6 +404,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return kExitHookRefused;
     }
     g_hookInstalled = true;
+    SetPropW(g_window, RECONVHOST_HOOKED_PROP, reinterpret_cast<HANDLE>(1));
     SetConsoleCtrlHandler(ConsoleHandler, TRUE);
     ShowIcon();
     if (!g_iconShown)

@@ -16,6 +16,10 @@
 #define RECONVHOST_MUTEX_PREFIX L"Local\\RODAVOZI.reconvhost."
 #define RECONVHOST_WINDOW_CLASS RECONVHOST_WINDOW_CLASS_PREFIX RECONVHOST_ARCH
 
+// A property of the host window, set once the hook is in place (the window
+// comes first): what a script starting a host waits for.
+#define RECONVHOST_HOOKED_PROP L"RODAVOZI.hooked"
+
 // Posted by "reconvhost --stop": remove the hook and exit.
 #define RECONVHOST_STOP_MESSAGE (WM_APP + 1)
 // The notification icon's callback message.
