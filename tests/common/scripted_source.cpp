@@ -17,15 +17,15 @@ int CALLBACK ScriptedTextSource(HWND window, int request, UINT range, char* buff
     }
     ++g_source.getTextCalls;
     const std::string& text = g_source.text;
-    const size_t n = text.size() < SOURCE_BUFFER_SIZE ? text.size() : SOURCE_BUFFER_SIZE;
+    const size_t size = SOURCE_BUFFER_SIZE, n = text.size() < size ? text.size() : size;
     memcpy(buffer, text.data(), n);
     if (g_source.terminate) {
-        buffer[n < SOURCE_BUFFER_SIZE ? n : SOURCE_BUFFER_SIZE - 1] = 0;
+        buffer[n < size ? n : size - 1] = 0;
     } else {
         // Lead bytes only when there is no text: a buffer of nothing but
         // unfinished characters.
-        for (size_t i = n; i < SOURCE_BUFFER_SIZE; ++i) buffer[i] = n ? text[i % n] : '\x82';
+        for (size_t i = n; i < size; ++i) buffer[i] = n ? text[i % n] : '\x82';
     }
-    g_source.handed.assign(buffer, SOURCE_BUFFER_SIZE);
+    g_source.handed.assign(buffer, size);
     return g_source.result;
 }
