@@ -114,7 +114,7 @@ int Fill(HWND window, int kind, RECONVERTHEADER* record, int unicode, TextSource
         // A reconversion forgets what the window was offered before, even
         // when it offers nothing itself; a document feed offers nothing to
         // confirm and leaves the window's offer as it is.
-        if (kind == REQUEST_RECONVERT) StartOfferRecord(window);
+        if (kind == REQUEST_RECONVERT || FAULT_BUILT_IN(FEED_RESTARTS_OFFER)) StartOfferRecord(window);
         char text[SOURCE_BUFFER_SIZE] = {};
         int result = source(window, TSR_GETTEXT, 0, text);
         // Nothing past the buffer is ever read: a source that left no
