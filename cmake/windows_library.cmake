@@ -10,6 +10,7 @@ add_library(rodavozi_core STATIC
     module/ansi_text_win.cpp
     module/window_form_win.cpp
     module/trace.cpp
+    reconvert/control_units.cpp
     reconvert/edit_text_source.cpp
     hook/subclass_record.cpp
     hook/pass_on_guard.cpp

@@ -21,3 +21,7 @@ int Utf16ToAnsiExact(const uint16_t* units, int count, char* out, int room);
 inline int Utf16CharToAnsi(const uint16_t* units, int count, char* out) {
     return Utf16ToAnsiExact(units, count, out, ANSI_CHAR_ROOM);
 }
+
+// The length in bytes of `count` units of UTF-16 text converted into the
+// ANSI code page, whatever stands for the characters it lacks.
+int AnsiLength(const uint16_t* units, int count);

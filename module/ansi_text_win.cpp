@@ -20,3 +20,9 @@ int Utf16ToAnsiExact(const uint16_t* units, int count, char* out, int room) {
     if (m != count || memcmp(back, units, sizeof(uint16_t) * count) != 0) return 0;
     return n;
 }
+
+int AnsiLength(const uint16_t* units, int count) {
+    if (count <= 0) return 0;
+    return WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(units), count, nullptr, 0, nullptr,
+                               nullptr);
+}
