@@ -312,6 +312,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    "range %08X for a composition at %u of %u, caret %d", g_source.lastRange, compOffset, compLength,
                    caretOffset);
     }
+    // The same fill into a record one byte short of it (no room for the
+    // terminator): refused, and nothing written.
+    if (a.outcome != REFUSED) {
+        Record tight(0xCC);
+        const uint32_t room = RECORD_STRING_OFFSET + static_cast<uint32_t>(strlen(offered));
+        tight.header()->dwSize = room;
+        memcpy(tight.before, tight.bytes, RECORD_SIZE);
+        int answer = BuildReconvertString(nullptr, kind, tight.bytes, 0, ScriptedTextSource);
+        FUZZ_CHECK(answer == 0 && memcmp(tight.bytes, tight.before, RECORD_SIZE) == 0,
+                   "a record of %u bytes answered %d, or written", room, answer);
+    }
     ClearTraces();
     return 0;
 }
