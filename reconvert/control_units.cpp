@@ -61,26 +61,38 @@ int64_t ControlLength(HWND window, bool lineBreaks) {
     return length < 0 ? -1 : int64_t(index) + int64_t(length);
 }
 
-// The text's length in bytes and UTF-16 units, from the form it was read in:
-// an ANSI text by walking its characters (each one UTF-16 unit), a UTF-16
-// one by one count of its conversion, and only where it holds more than
-// ASCII.
-void MeasureText(const void* text, int length, bool wide, UNITSEVIDENCE* e) {
+// Whether one of the first few characters beyond ASCII of a UTF-16 text is
+// a double-byte character of the code page: a text of characters the code
+// page lacks (one byte each) costs at most that many conversions.
+enum { PROBED_CHARACTERS = 16 };
+bool HoldsDoubleByte(const uint16_t* w, int length) {
+    for (int i = 0, probed = 0; i < length && probed < PROBED_CHARACTERS; ++i) {
+        if (w[i] < 0x80) continue;
+        char bytes[ANSI_CHAR_ROOM];
+        if (Utf16CharToAnsi(w + i, 1, bytes) == 2) return true;
+        ++probed;
+    }
+    return false;
+}
+
+// The text's length in bytes and UTF-16 units, from the form it was read in,
+// as far as the control's length `control` can match it: an ANSI text by
+// walking its characters (each one UTF-16 unit). A UTF-16 text is converted
+// whole (one count) only where the control reports more than its units, as
+// a byte-counting one does; where it reports the units, a double-byte
+// character among the first few tells the bytes differ (Bytes -1).
+void MeasureText(const void* text, int length, bool wide, int64_t control, UNITSEVIDENCE* e) {
+    e->Utf16 = e->Bytes = length;
     if (!wide) {
         const unsigned char* t = static_cast<const unsigned char*>(text);
         int64_t characters = 0;
         for (int i = 0; i < length; ++characters) i += IsLeadByte(t[i]) && i + 1 < length ? 2 : 1;
-        e->Bytes = length;
         e->Utf16 = characters;
         return;
     }
     const uint16_t* w = static_cast<const uint16_t*>(text);
-    e->Utf16 = e->Bytes = length;
-    for (int i = 0; i < length; ++i)
-        if (w[i] >= 0x80) {
-            e->Bytes = AnsiLength(w, length);
-            return;
-        }
+    if (control == length && HoldsDoubleByte(w, length)) e->Bytes = -1;
+    if (control > length) e->Bytes = AnsiLength(w, length);
 }
 
 bool HasLineBreak(const void* text, int length, bool wide) {
@@ -116,8 +128,8 @@ int LearnUnits(HWND window, const void* text, int length, bool wide) {
         if (record && record->UndecidedLength == length && record->UndecidedWide == wide) measure = false;
     }
     if (measure) {
-        MeasureText(text, length, wide, &e);
         e.ControlLength = ControlLength(window, HasLineBreak(text, length, wide));
+        MeasureText(text, length, wide, e.ControlLength, &e);
     }
     int units = DecideUnits(&e, &decisive);
     HeldRecord record(window, CLAIM_FOR_WINDOW);

@@ -24,7 +24,7 @@
 
 typedef struct UNITSEVIDENCE {
     int64_t ControlLength;  // the control's whole length in its own units; -1 when its answers tell none
-    int64_t Bytes;          // the text's whole length in bytes of the ANSI code page
+    int64_t Bytes;          // the text's whole length in bytes of the ANSI code page; -1: more than Utf16, not counted
     int64_t Utf16;          // and in UTF-16 units
     int CreatedForm;        // UNITS_* of the window's creation, UNITS_UNKNOWN when unseen
     int ClassForm;          // UNITS_* of a non-system class's registered procedure, else UNITS_UNKNOWN

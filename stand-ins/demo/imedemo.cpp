@@ -359,7 +359,7 @@ int PrintHosts() {
     for (const char* arch : {"x64", "x86"})
         if (HWND host = FindWindowA((std::string("RodavoziReconvHost.") + arch).c_str(), nullptr))
             found += (found.empty() ? "" : " ") + std::string(arch) +
-                     (GetPropW(host, L"RODAVOZI.hooked") ? "" : "(starting)");
+                     (GetPropW(host, L"RODAVOZI.mode") ? "" : "(starting)");
     Print(found.empty() ? "none" : found);
     return 0;
 }

@@ -36,8 +36,7 @@ int CALLBACK Noting(HWND window, int request, UINT, char* buffer) {
             record->Offer.SourceNoted = true;
             record->Offer.HandedBackStart = g_noting.from;
             record->Offer.HandedBackLength = g_noting.length;
-            for (int i = 0; i <= g_noting.length; ++i)
-                record->Offer.Positions[i] = i % 2 ? -1 : 1000 + g_noting.from + i;
+            for (int i = 0; i <= g_noting.length; ++i) record->Offer.Positions[i] = i % 2 ? -1 : 1000 + g_noting.from + i;
         }
         return g_noting.result;
     }
@@ -185,10 +184,8 @@ TEST_F(OfferRecord, AHeldRecordIsNotWaitedFor) {
     EXPECT_TRUE(Confirm(0, 2));
 }
 
-// One record per window: document feeds to many other windows (records
-// with nothing pending) never take a pending offer's place, nor anything a
-// subclassed window's; a destroyed window's record goes, a gone window's is
-// the first taken, and a later window with the same handle starts afresh.
+// Feeds to other windows (records with nothing pending) never take a pending
+// offer's place, nothing a subclass's; a record goes with its window.
 TEST_F(OfferRecord, RecordsKeepPendingOffersAndSubclassesAndGoWithTheirWindows) {
     auto Window = [](uintptr_t n) { return reinterpret_cast<HWND>(n); };
     ASSERT_EQ(Fill(HA + KAN + JI, 0, 6, 6), RECORD_SIZE);

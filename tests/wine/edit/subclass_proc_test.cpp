@@ -498,8 +498,7 @@ namespace {
 WNDPROC g_below;  // the control's own procedure under the test's procedure
 LRESULT CALLBACK ForwardW(HWND w, UINT m, WPARAM wp, LPARAM lp) { return CallWindowProcW(g_below, w, m, wp, lp); }
 LRESULT CALLBACK ForwardA(HWND w, UINT m, WPARAM wp, LPARAM lp) { return CallWindowProcA(g_below, w, m, wp, lp); }
-// The same, hiding the line messages; and a byte-counting control that wraps
-// its line every 20 bytes.
+// Hiding the line messages; a byte-counting control wrapping every 20 bytes.
 LRESULT CALLBACK NoLinesW(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return m == EM_LINELENGTH ? 0 : CallWindowProcW(g_below, w, m, wp, lp);
 }
@@ -625,10 +624,9 @@ TEST_F(ServedEdit, PositionsInTheControlsOwnUnitsUnderAnotherFormsProcedure) {
     DestroyWindow(edit);
 }
 
-// Units from the whole text, whatever its first line: the IME confirms the
-// 2nd and 3rd characters of the string offered, which the control selects in
-// its own units. Wine's ANSI EDIT counts characters, whatever the form it
-// was created in.
+// The IME confirms the 2nd and 3rd characters offered: selected in the
+// control's own units, whatever its first line (Wine's ANSI EDIT counts
+// characters, whatever the form it was created in).
 TEST_F(ServedEdit, PositionsInTheControlsOwnUnitsWhateverTheFirstLine) {
     const std::wstring letters(20, L'\uFF21');
     const struct {

@@ -250,9 +250,8 @@ TEST_F(HookProc, AMarkOnAWindowRunningItsClassProcedureDoesNotCount) {
     EXPECT_EQ(Proc(window), reinterpret_cast<LONG_PTR>(ReconvertEditProc));
 }
 
-// A window given back keeps its record until it is destroyed, and a window
-// answered through IsReconvertMsg too: none is left for a later window that
-// gets the same handle.
+// A window given back, or answered through IsReconvertMsg, keeps its record
+// until it is destroyed: none is left for a later window with its handle.
 TEST_F(HookProc, ARecordGoesWithItsWindow) {
     Call(HC_ACTION, WM_IME_REQUEST);
     SendMessageA(window, WM_KILLFOCUS, 0, 0);

@@ -1,5 +1,5 @@
-// This process's window records, for tests that link the module's internals
-// in.
+// This process's per-window subclass records, for tests that link the
+// module's internals in.
 #pragma once
 
 #include "hook/subclass_record.h"
