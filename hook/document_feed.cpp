@@ -1,5 +1,6 @@
 #include "hook/document_feed.h"
 
+#include "module/fault.h"
 #include "module/window_form.h"
 #include "reconvert/edit_text_source.h"
 #include "reconvert/offer_record.h"
@@ -10,7 +11,7 @@ LRESULT FeedWhenUnanswered(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     // The size query and the fill are decided together: the IME allocates
     // what the size query was answered, by the control or by the module.
     if (lParam == 0) NoteFeedSize(window, controlAnswer == 0);
-    if (controlAnswer != 0) return controlAnswer;
+    if (controlAnswer != 0 && !FAULT_BUILT_IN(OWN_FEED_OVERRIDDEN)) return controlAnswer;
     return BuildUnansweredFeed(window, reinterpret_cast<void*>(lParam), IsUnicodeWindow(window) ? 1 : 0,
                                EditTextSource, FeedSizedHere(window));
 }

@@ -6,6 +6,7 @@
 #include "module/ansi_text.h"
 #include "module/byte_classes.h"
 #include "module/dbcs_text.h"
+#include "module/fault.h"
 #include "module/window_form.h"
 #include "reconvert/units_evidence.h"
 
@@ -105,6 +106,7 @@ bool HasLineBreak(const void* text, int length, bool wide) {
 }  // namespace
 
 int ControlUnits(HWND window, bool* decided) {
+    if (FAULT_BUILT_IN(WINDOW_FORM_UNITS)) return *decided = true, IsUnicodeWindow(window) ? UNITS_UTF16 : UNITS_BYTES;
     {
         HeldRecord record(window, CLAIM_EXISTING);
         *decided = record && record->Units != UNITS_UNKNOWN;

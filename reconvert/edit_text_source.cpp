@@ -4,6 +4,7 @@
 #include <wchar.h>
 
 #include "module/ansi_text.h"
+#include "module/fault.h"
 #include "module/byte_classes.h"
 #include "module/dbcs_text.h"
 #include "module/trace.h"
@@ -55,6 +56,7 @@ void GiveBack(WindowTextBuffer* b) { __atomic_store_n(&b->Busy, 0, __ATOMIC_RELE
 // ES_PASSWORD is a style bit of the system's edit class only; another class
 // may use that bit for something else.
 bool IsPasswordField(HWND window) {
+    if (FAULT_BUILT_IN(PASSWORD_SERVED)) return false;
     if (IsSystemEditClass(window) && (GetWindowLongA(window, GWL_STYLE) & ES_PASSWORD) != 0) return true;
     return SendMessageA(window, EM_GETPASSWORDCHAR, 0, 0) != 0;
 }

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "module/ansi_text.h"
+#include "module/fault.h"
 #include "module/dbcs_text.h"
 #include "module/state.h"
 #include "module/trace.h"
@@ -113,7 +114,7 @@ int Fill(HWND window, int kind, RECONVERTHEADER* record, int unicode, TextSource
         // A reconversion forgets what the window was offered before, even
         // when it offers nothing itself; a document feed offers nothing to
         // confirm and leaves the window's offer as it is.
-        if (kind == REQUEST_RECONVERT) StartOfferRecord(window);
+        if (kind == REQUEST_RECONVERT || FAULT_BUILT_IN(FEED_RESTARTS_OFFER)) StartOfferRecord(window);
         char text[SOURCE_BUFFER_SIZE] = {};
         int result = source(window, TSR_GETTEXT, 0, text);
         // Nothing past the buffer is ever read: a source that left no
@@ -126,7 +127,7 @@ int Fill(HWND window, int kind, RECONVERTHEADER* record, int unicode, TextSource
         }
         // Nothing written past the record: a string it has no room for is
         // not offered at all.
-        if (!f.refused && RECORD_STRING_OFFSET + f.string.size > room) {
+        if (!f.refused && RECORD_STRING_OFFSET + f.string.size > room && !FAULT_BUILT_IN(FILL_PAST_SIZE)) {
             if (kind == REQUEST_RECONVERT) EndOfferRecord(window, 0, 0, 0);
             return 0;
         }
@@ -148,6 +149,7 @@ int Fill(HWND window, int kind, RECONVERTHEADER* record, int unicode, TextSource
 
 int Confirm(HWND window, RECONVERTHEADER* header, int unicode, TextSourceProc source) {
     if (source == nullptr) return 0;
+    if (FAULT_BUILT_IN(CONFIRM_OFF_BY_ONE)) header->dwCompStrLen += unicode ? 1 : 2;
     // Measured from the caret of the window's own last reconversion fill.
     int caret = ProcessState.LastReconvertOffset;
     OfferedCaret(window, &caret);

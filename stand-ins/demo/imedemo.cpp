@@ -51,9 +51,8 @@ const wchar_t kUsage[] =
     L"                   DIR\\before.ready (DIR\\after.ready) and wait up to 15 s for\n"
     L"                   DIR\\before.done (after.done), so that a screenshot can be taken\n"
     L"  --hold MS        keep the window open MS milliseconds at the end\n"
-    L"  --focus-wait MS  after focusing the editor, take messages MS milliseconds\n"
-    L"                   before the first request, as a user's first key presses\n"
-    L"                   do (a host in --focus mode hooks the thread meanwhile)\n"
+    L"  --focus-wait MS  after focusing the editor, take messages until a host in\n"
+    L"                   --focus mode has hooked the thread, at most MS milliseconds\n"
     L"  --hosts          print the architectures of the reconvhost.exe hosts running\n"
     L"                   in this session (\"x64 x86\", \"x64\", ... or \"none\") and exit\n";
 
@@ -125,19 +124,11 @@ void Print(const std::string& utf8) {
 
 std::string Num(long long value) { return std::to_string(value); }
 
-void Pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
 void PumpFor(DWORD ms) {
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < ms) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        Pump();
+        PumpMessages();
     }
 }
 
@@ -361,12 +352,14 @@ void MoveCaretToNextWord(HWND editor) {
           "\": " + Marked(editor));
 }
 
-// The hosts running, by their hidden windows (tools/reconvhost/reconvhost_ids.h).
+// The hosts running, by their hidden windows (tools/reconvhost/reconvhost_ids.h);
+// one whose hook is not yet in place as "x64(starting)".
 int PrintHosts() {
     std::string found;
     for (const char* arch : {"x64", "x86"})
-        if (FindWindowA((std::string("RodavoziReconvHost.") + arch).c_str(), nullptr))
-            found += (found.empty() ? "" : " ") + std::string(arch);
+        if (HWND host = FindWindowA((std::string("RodavoziReconvHost.") + arch).c_str(), nullptr))
+            found += (found.empty() ? "" : " ") + std::string(arch) +
+                     (GetPropW(host, L"RODAVOZI.mode") ? "" : "(starting)");
     Print(found.empty() ? "none" : found);
     return 0;
 }
@@ -413,8 +406,14 @@ int main() {
     SendMessageA(editor, EM_SETSEL, from, to);
     SetForegroundWindow(frame);
     SetFocus(editor);
-    Pump();
-    PumpFor(o.focusWait);
+    PumpMessages();
+    // A host in focus mode hooks this thread once the focus is here: wait
+    // for its hook to bring the module in, up to the time given.
+    const DWORD focused = GetTickCount();
+    while (o.focusWait != 0 && GetModuleHandleA("RODAVOZI.DLL") == nullptr && GetTickCount() - focused < o.focusWait) {
+        SendMessageA(editor, WM_NULL, 0, 0);  // a sent message runs the hook once installed
+        PumpFor(50);
+    }
 
     Print(std::string("imedemo: the IME side, a ") + (sizeof(void*) == 4 ? "32-bit" : "64-bit") +
           " program in its own process (it does not load RODAVOZI.DLL)");
@@ -430,7 +429,7 @@ int main() {
     good += ReconvertStep(editor, Pattern::Widen16, 3, "\"MSIMEReconvert\" (UTF-16 record)", log);
 
     SetFocus(unicodeEdit);
-    Pump();
+    PumpMessages();
     Print("");
     Print("== step 4: the platform's EDIT control as a Unicode window (positions in UTF-16 units): document feed");
     Print("  editor: " + Marked(unicodeEdit));

@@ -281,11 +281,7 @@ void ImeClient::Deliver(const std::u16string& text) {
     // An edit control that leaves WM_IME_CHAR to DefWindowProc gets the
     // characters as posted WM_CHAR messages: let the application's message
     // loop run over them, as it would once the IME returns.
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    PumpMessages();
 }
 
 std::string EditorText(HWND editor) {
@@ -301,6 +297,17 @@ std::string EditorText(HWND editor) {
     int got = GetWindowTextA(editor, &text[0], n + 1);
     text.resize(got > 0 ? size_t(got) : 0);
     return text;
+}
+
+bool PumpMessages() {
+    bool quit = false;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) quit = true;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return !quit;
 }
 
 }  // namespace imeside

@@ -122,4 +122,9 @@ private:
 // from UTF-16).
 std::string EditorText(HWND editor);
 
+// Handles every message queued for this thread (sent ones run meanwhile);
+// false when one of them was WM_QUIT. The one message loop of the IME side,
+// the demo and the test programs.
+bool PumpMessages();
+
 }  // namespace imeside

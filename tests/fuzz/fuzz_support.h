@@ -76,12 +76,5 @@ inline bool LeadStartsAt(const std::vector<bool>& starts, const uint8_t* text, s
     return starts[i] && IsLeadByte(text[i]);
 }
 
-// The length in ANSI bytes that a confirmation's range must carry for a
-// composition of `compLength` record units: two per UTF-16 unit, an odd ANSI
-// length without its last byte. The range holds it only up to 0xFFFE.
-inline uint64_t RangeBytesFor(uint32_t compLength, int unicode) {
-    return unicode ? 2ull * compLength : compLength - compLength % 2;
-}
-
 // A lead byte followed by a trail byte.
 inline bool IsValidPair(const uint8_t* p) { return IsLeadByte(p[0]) && IsTrailByte(p[1]); }

@@ -12,10 +12,12 @@
 
 #include <vector>
 
+#include "common/scripted_source.h"
 #include "fuzz_support.h"
 #include "module/ansi_text.h"
 #include "module/dbcs_text.h"
 #include "module/state.h"
+#include "reconvert/confirm_range.h"
 #include "reconvert/record_builder.h"
 #include "rodavozi.h"
 #include "support/fake_platform.h"
@@ -27,42 +29,6 @@ namespace {
 const size_t kWrittenAtMost = 104;
 const uint8_t kGuard = 0xA5;
 const size_t kSourceBuffer = SOURCE_BUFFER_SIZE;  // the builder's text buffer
-
-struct SourceScript {
-    const uint8_t* text;
-    size_t length;
-    bool terminate;
-    int result;
-    // What happened.
-    int getTextCalls, confirmCalls, strayCalls;
-    uint32_t range;
-    uint8_t seen[kSourceBuffer];  // the builder's buffer as the source left it
-};
-
-SourceScript g_script;
-
-int CALLBACK FuzzSource(HWND, int request, UINT range, char* buffer) {
-    if (request == TSR_GETTEXT && range == 0 && buffer != nullptr) {
-        ++g_script.getTextCalls;
-        uint8_t* out = reinterpret_cast<uint8_t*>(buffer);
-        size_t n = g_script.length < kSourceBuffer ? g_script.length : kSourceBuffer;
-        memcpy(out, g_script.text, n);
-        if (g_script.terminate) {
-            out[n < kSourceBuffer ? n : kSourceBuffer - 1] = 0;
-        } else {
-            for (size_t i = n; i < kSourceBuffer; ++i) out[i] = n ? g_script.text[i % n] : 0x82;
-        }
-        memcpy(g_script.seen, out, kSourceBuffer);
-        return g_script.result;
-    }
-    if (request == TSR_CONFIRM && buffer == nullptr) {
-        ++g_script.confirmCalls;
-        g_script.range = range;
-        return 12345;  // ignored by the caller
-    }
-    ++g_script.strayCalls;
-    return 0;
-}
 
 struct Record {
     uint8_t bytes[RECORD_SIZE];
@@ -86,20 +52,20 @@ struct Fill {
 
 // One fill, with the checks that hold for either encoding.
 Fill RunFill(Record& record, int kind, int unicode, int lastOffsetBefore) {
-    g_script.getTextCalls = g_script.confirmCalls = g_script.strayCalls = 0;
+    g_source.getTextCalls = g_source.confirmCalls = g_source.strayCalls = 0;
     ProcessState.LastReconvertOffset = lastOffsetBefore;
     ClearTraces();
     Fill fill;
-    fill.answer = BuildReconvertString(nullptr, kind, record.bytes, unicode, FuzzSource);
+    fill.answer = BuildReconvertString(nullptr, kind, record.bytes, unicode, ScriptedTextSource);
     fill.lastOffset = ProcessState.LastReconvertOffset;
     fill.feed = kind == REQUEST_DOCUMENT_FEED;
     FUZZ_CHECK(!fill.feed || fill.lastOffset == lastOffsetBefore, "a document feed moved LastReconvertOffset");
     RECONVERTHEADER* h = record.header();
 
     FUZZ_CHECK(fill.answer == 0 || fill.answer == RECORD_SIZE, "fill answers %d", fill.answer);
-    FUZZ_CHECK(g_script.getTextCalls == 1 && g_script.confirmCalls == 0 && g_script.strayCalls == 0,
-               "source asked %d/%d/%d times", g_script.getTextCalls, g_script.confirmCalls,
-               g_script.strayCalls);
+    FUZZ_CHECK(g_source.getTextCalls == 1 && g_source.confirmCalls == 0 && g_source.strayCalls == 0,
+               "source asked %d/%d/%d times", g_source.getTextCalls, g_source.confirmCalls,
+               g_source.strayCalls);
     FUZZ_CHECK(memcmp(record.bytes + kWrittenAtMost, record.before + kWrittenAtMost,
                       RECORD_SIZE - kWrittenAtMost) == 0,
                "written past byte %zu of the record", kWrittenAtMost);
@@ -117,8 +83,8 @@ Fill RunFill(Record& record, int kind, int unicode, int lastOffsetBefore) {
     }
     // A selection offered is never empty; a caret run has no composition.
     fill.outcome = h->dwCompStrLen != 0 ? SELECTION : CARET;
-    FUZZ_CHECK((fill.outcome == SELECTION) == (g_script.result == -1), "%s offered for a result of %d",
-               fill.outcome == SELECTION ? "a selection" : "a caret run", g_script.result);
+    FUZZ_CHECK((fill.outcome == SELECTION) == (g_source.result == -1), "%s offered for a result of %d",
+               fill.outcome == SELECTION ? "a selection" : "a caret run", g_source.result);
     if (fill.outcome == SELECTION) {
         FUZZ_CHECK(h->dwCompStrOffset == 0 && h->dwTargetStrOffset == 0, "selection offsets %u %u",
                    h->dwCompStrOffset, h->dwTargetStrOffset);
@@ -215,10 +181,10 @@ struct SourceOutput {
 
 SourceOutput ReadSourceOutput() {
     SourceOutput out;
-    out.text = g_script.seen;
-    const void* zero = memchr(g_script.seen, 0, kSourceBuffer);
+    out.text = reinterpret_cast<const uint8_t*>(g_source.handed.data());
+    const void* zero = memchr(out.text, 0, kSourceBuffer);
     out.terminated = zero != nullptr;
-    out.length = out.terminated ? static_cast<const uint8_t*>(zero) - g_script.seen : kSourceBuffer;
+    out.length = out.terminated ? static_cast<const uint8_t*>(zero) - out.text : kSourceBuffer;
     out.lineBreak = memchr(out.text, '\r', out.length) != nullptr || memchr(out.text, '\n', out.length) != nullptr;
     return out;
 }
@@ -256,7 +222,7 @@ void CheckSelection(const Fill& fill, const char* offered, const SourceOutput& s
 // long as those rules allow.
 void CheckCaretRun(const Fill& fill, const RECONVERTHEADER* h, const char* offered, const SourceOutput& src,
                    int lastOffsetBefore, bool lowLeadBytes) {
-    int caret = g_script.result;
+    int caret = g_source.result;
     size_t offset = h->dwCompStrOffset, length = strlen(offered);
     if (fill.outcome == CARET) {
         // Whatever the source said, the run comes from inside its text and
@@ -295,21 +261,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t flags = in.Byte();
     int kind = flags & 1 ? REQUEST_RECONVERT : REQUEST_DOCUMENT_FEED;
     int lastOffsetBefore = in.Byte() % 72;
-    g_script.result = static_cast<int>(in.U32());
+    g_source.result = static_cast<int>(in.U32());
     uint32_t compOffset = in.U32(), compLength = in.U32();
-    g_script.terminate = (flags & 2) == 0;
-    g_script.text = in.Rest();
-    g_script.length = in.Remaining();
+    g_source.terminate = (flags & 2) == 0;
+    g_source.text.assign(reinterpret_cast<const char*>(in.Rest()), in.Remaining());
 
     // Size queries and a confirmation without a record never reach the source.
-    g_script.getTextCalls = g_script.confirmCalls = g_script.strayCalls = 0;
+    g_source.getTextCalls = g_source.confirmCalls = g_source.strayCalls = 0;
     for (int unicode = 0; unicode < 2; ++unicode) {
-        FUZZ_CHECK(BuildReconvertString(nullptr, kind, nullptr, unicode, FuzzSource) == RECORD_SIZE,
+        FUZZ_CHECK(BuildReconvertString(nullptr, kind, nullptr, unicode, ScriptedTextSource) == RECORD_SIZE,
                    "size query not answered with 160");
-        FUZZ_CHECK(BuildReconvertString(nullptr, REQUEST_CONFIRM, nullptr, unicode, FuzzSource) == 0,
+        FUZZ_CHECK(BuildReconvertString(nullptr, REQUEST_CONFIRM, nullptr, unicode, ScriptedTextSource) == 0,
                    "confirmation without a record not answered with 0");
     }
-    FUZZ_CHECK(g_script.getTextCalls + g_script.confirmCalls + g_script.strayCalls == 0,
+    FUZZ_CHECK(g_source.getTextCalls + g_source.confirmCalls + g_source.strayCalls == 0,
                "source called without a record");
 
     Record ansi(0xCC), wide(0xCC);
@@ -319,7 +284,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (a.outcome != REFUSED)
         FUZZ_CHECK(a.answer == (kind == REQUEST_RECONVERT && offered[0] == 0 ? 0 : RECORD_SIZE),
                    "answer %d for a string of %zu bytes", a.answer, strlen(offered));
-    if (g_script.result == -1) CheckSelection(a, offered, src, lastOffsetBefore);
+    if (g_source.result == -1) CheckSelection(a, offered, src, lastOffsetBefore);
     else CheckCaretRun(a, ansi.header(), offered, src, lastOffsetBefore, page.lowLeadBytes);
 
     Fill w = RunFill(wide, kind, 1, lastOffsetBefore);
@@ -334,25 +299,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         confirm.header()->dwCompStrLen = compLength;
         memcpy(confirm.before, confirm.bytes, RECORD_SIZE);
         ProcessState.LastReconvertOffset = caretOffset;
-        g_script.getTextCalls = g_script.confirmCalls = g_script.strayCalls = 0;
-        int answer = BuildReconvertString(nullptr, REQUEST_CONFIRM, confirm.bytes, unicode, FuzzSource);
+        g_source.getTextCalls = g_source.confirmCalls = g_source.strayCalls = 0;
+        int answer = BuildReconvertString(nullptr, REQUEST_CONFIRM, confirm.bytes, unicode, ScriptedTextSource);
         FUZZ_CHECK(answer == 1, "confirmation answers %d", answer);
-        FUZZ_CHECK(g_script.confirmCalls == 1 && g_script.getTextCalls == 0 && g_script.strayCalls == 0,
-                   "source asked %d/%d/%d times for a confirmation", g_script.getTextCalls,
-                   g_script.confirmCalls, g_script.strayCalls);
+        FUZZ_CHECK(g_source.confirmCalls == 1 && g_source.getTextCalls == 0 && g_source.strayCalls == 0,
+                   "source asked %d/%d/%d times for a confirmation", g_source.getTextCalls,
+                   g_source.confirmCalls, g_source.strayCalls);
         FUZZ_CHECK(memcmp(confirm.bytes, confirm.before, RECORD_SIZE) == 0, "the confirmation wrote the record");
         FUZZ_CHECK(ProcessState.LastReconvertOffset == caretOffset, "the confirmation changed the caret offset");
-        uint32_t distance = g_script.range >> 16, bytes = g_script.range & 0xFFFF;
-        uint32_t caret = static_cast<uint32_t>(caretOffset);
-        // The range starts inside the string offered, at a character, no
-        // later than the composition string.
-        FUZZ_CHECK(distance % 2 == 0 && distance <= caret, "distance %u from caret %u", distance, caret);
-        if (compOffset >= caret) FUZZ_CHECK(distance == 0, "distance %u for a composition after the caret", distance);
-        else FUZZ_CHECK(distance + 1 >= caret - compOffset, "distance %u for a composition at %u, caret %u",
-                        distance, compOffset, caret);
-        uint64_t want = RangeBytesFor(compLength, unicode);
-        FUZZ_CHECK(bytes % 2 == 0 && (want > 0xFFFE || bytes == want), "length %u for a composition of %u", bytes,
-                   compLength);
+        // The range is the packing's, whose rules confirm_range_fuzzer checks.
+        FUZZ_CHECK(g_source.lastRange == PackConfirmRange(caretOffset, compOffset, compLength, unicode),
+                   "range %08X for a composition at %u of %u, caret %d", g_source.lastRange, compOffset, compLength,
+                   caretOffset);
+    }
+    // The same fill into a record one byte short of it (no room for the
+    // terminator): refused, and nothing written.
+    if (a.outcome != REFUSED) {
+        Record tight(0xCC);
+        const uint32_t room = RECORD_STRING_OFFSET + static_cast<uint32_t>(strlen(offered));
+        tight.header()->dwSize = room;
+        memcpy(tight.before, tight.bytes, RECORD_SIZE);
+        int answer = BuildReconvertString(nullptr, kind, tight.bytes, 0, ScriptedTextSource);
+        FUZZ_CHECK(answer == 0 && memcmp(tight.bytes, tight.before, RECORD_SIZE) == 0,
+                   "a record of %u bytes answered %d, or written", room, answer);
     }
     ClearTraces();
     return 0;

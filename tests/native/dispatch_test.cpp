@@ -7,7 +7,7 @@
 #include "reconvert/text_source.h"
 #include "rodavozi.h"
 #include "support/fake_platform.h"
-#include "support/scripted_source.h"
+#include "common/scripted_source.h"
 
 namespace {
 
@@ -41,9 +41,11 @@ TEST_F(Dispatch, TableRowByRow) {
         {WM_IME_REQUEST, 7, 0, nullptr},           {WM_IME_REQUEST, 0, 0, nullptr},
         {MS_RECONVERT, 4, 1, "\n1 recon 4 0 "},    {MS_RECONVERT, 5, 1, "\n1 recon 5 0 "},
         {MS_RECONVERT, 1, 0, nullptr},             {ATOK_RECONVERT, 4, 1, "\n1 recon 4 0 "},
-        {ATOK_RECONVERT, 0, 0, nullptr},           {MS_FEED, 1, 1, "\n1 recon 0 0 "},
-        {MS_FEED, 0, 0, nullptr},                  {ATOK_FEED, 0, 1, "\n1 recon 0 0 "},
-        {ATOK_FEED, 1, 0, nullptr},                {WM_IME_NOTIFY, 4, 0, nullptr},
+        {ATOK_RECONVERT, 5, 1, "\n1 recon 5 0 "},  {ATOK_RECONVERT, 0, 0, nullptr},
+        {MS_FEED, 1, 1, "\n1 recon 0 0 "},         {MS_FEED, 0, 0, nullptr},
+        {ATOK_FEED, 0, 1, "\n1 recon 0 0 "},       {ATOK_FEED, 1, 0, nullptr},
+        {WM_IME_REQUEST, 6, 0, nullptr},           {WM_IME_NOTIFY, 4, 0, nullptr},
+        {0x0100 /* WM_KEYDOWN */, 4, 0, nullptr},
     };
     for (const Row& row : rows) {
         ClearTraces();

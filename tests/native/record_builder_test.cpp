@@ -9,7 +9,7 @@
 #include "reconvert/record_builder.h"
 #include "rodavozi.h"
 #include "support/fake_platform.h"
-#include "support/scripted_source.h"
+#include "common/scripted_source.h"
 
 namespace {
 

@@ -17,6 +17,8 @@
 #define RECONVHOST_WINDOW_CLASS RECONVHOST_WINDOW_CLASS_PREFIX RECONVHOST_ARCH
 
 // A property of the host window: how the host hooks, for rodacheck's report.
+// Set once the hook is in place (the window comes first): what a script
+// starting a host waits for.
 #define RECONVHOST_MODE_PROP L"RODAVOZI.mode"
 #define RECONVHOST_MODE_DESKTOP reinterpret_cast<HANDLE>(1)
 #define RECONVHOST_MODE_FOCUS reinterpret_cast<HANDLE>(2)

@@ -31,4 +31,3 @@ void StartModuleInProcess() {
     RegisterKvexEditClass(GetModuleHandleA(nullptr));
 }
 
-bool JapaneseCodePage() { return GetACP() == 932; }

@@ -5,9 +5,9 @@
 
 #include <windows.h>
 
+#include "support/processes.h"  // JapaneseCodePage
+
 // A private desktop for the calling thread, byte classes of the ANSI code
 // page, the four registered request messages, the trace viewer, "kvexedit". Call from every suite's SetUpTestSuite; only
 // the first call does the work.
 void StartModuleInProcess();
-
-bool JapaneseCodePage();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "kvexedit.h"
+#include "support/processes.h"
 
 namespace {
 
@@ -37,7 +38,6 @@ protected:
     void Type(const std::string& bytes) {
         for (char c : bytes) SendMessageA(editor, WM_CHAR, static_cast<BYTE>(c), 1);
     }
-    bool Japanese() { return GetACP() == 932; }
 };
 
 TEST_F(KvexEditTest, TextAndLengthInBytes) {
@@ -46,8 +46,8 @@ TEST_F(KvexEditTest, TextAndLengthInBytes) {
     EXPECT_EQ(GetWindowTextLengthA(editor), 6);
     EXPECT_EQ(Selection(), 0u) << "setting the text puts the caret at 0";
     char small[5];
-    EXPECT_EQ(GetWindowTextA(editor, small, sizeof small), Japanese() ? 3 : 4);
-    EXPECT_EQ(std::string(small), Japanese() ? "abc" : "abc\x82") << "a two-byte character is not split";
+    EXPECT_EQ(GetWindowTextA(editor, small, sizeof small), JapaneseCodePage() ? 3 : 4);
+    EXPECT_EQ(std::string(small), JapaneseCodePage() ? "abc" : "abc\x82") << "a two-byte character is not split";
 }
 
 TEST_F(KvexEditTest, SelectionAsEditControlsTakeIt) {
@@ -72,7 +72,7 @@ TEST_F(KvexEditTest, SelectionAsEditControlsTakeIt) {
 }
 
 TEST_F(KvexEditTest, TypedAndImeTextReplacesTheSelection) {
-    if (!Japanese()) GTEST_SKIP() << "two-byte characters need code page 932";
+    if (!JapaneseCodePage()) GTEST_SKIP() << "two-byte characters need code page 932";
     SetText("ab");
     Select(1, 1);
     Type(HA);  // a two-byte character typed as two WM_CHAR
@@ -118,7 +118,7 @@ TEST_F(KvexEditTest, PasswordCharacterFollowsTheStyle) {
 // window stays hidden (under Wine without a window manager, hiding a shown
 // window waits two seconds), so the paint is asked for directly.
 TEST_F(KvexEditTest, PaintsAndTakesTheFocus) {
-    SetText("first line\r\nsecond " + (Japanese() ? HA + HI : std::string("xy")));
+    SetText("first line\r\nsecond " + (JapaneseCodePage() ? HA + HI : std::string("xy")));
     SetFocus(editor);
     EXPECT_EQ(GetFocus(), editor);
     Select(3, 15);

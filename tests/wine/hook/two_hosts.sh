@@ -43,7 +43,7 @@ while read -r list bits expect; do
     [[ -z $list || $list == \#* ]] && continue
     row="hosts $list, $bits-bit program"
     tag=${list//[,:]/-} wait=0
-    [[ $list != *desktop* ]] && wait=1000  # the user's first key presses, before the IME asks
+    [[ $list != *desktop* ]] && wait=5000  # at most; until the focus host's hook comes
     for host in ${list//,/ }; do
         arch=${host%%:*}
         check "$row: the $arch host starts" hosts start "$arch" "$out/$tag-host-$arch.txt" \

@@ -254,7 +254,7 @@ RowResult TwoProcesses(HWND editorA, Pattern pattern, bool partnerTakesFocus) {
         if (failure.empty()) {
             Prepare(editorA, Place(u"入力|"));
             SendMessageA(editorA, WM_CHAR, 'x', 1);
-            Pump();
+            PumpMessages();
             if (EditorText(editorA) != Utf16ToSjis(u"入力x"))
                 failure = "editor A lost a typed character after B's turn: [" + SjisToUtf8(EditorText(editorA)) + "]";
             turns.push_back(RunRow(editorA, pattern, placeA, Expect::Serves));
@@ -340,7 +340,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "scenario_peer: cannot create the frame\n");
         return 2;
     }
-    Pump();
+    PumpMessages();
     // The table declares its size first; the test checks the rows against it.
     const std::vector<Scenario> scenarios = Scenarios();
     size_t planned = 0;

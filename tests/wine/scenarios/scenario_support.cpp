@@ -211,7 +211,7 @@ void Prepare(HWND editor, const Placement& p) {
         SendMessageA(editor, EM_SETSEL, p.selStart, p.selEnd);
     }
     if (g_prepareTakesFocus) SetFocus(editor);
-    Pump();
+    PumpMessages();
 }
 
 namespace {
@@ -247,10 +247,10 @@ RowResult RunRow(HWND editor, Pattern pattern, const Placement& p, Expect expect
         DocumentFeed feed = ime.Feed(pattern);
         row.details.push_back("feed: size " + Number(feed.record.sizeAnswer) + ", " + feed.record.Describe());
         problems.insert(problems.end(), feed.record.problems.begin(), feed.record.problems.end());
-        if (!feed.served) {
-            feedNote = "feed unanswered";
-        } else if (feed.record.answer == 0) {
-            feedNote = "feed 0";
+        if (!feed.served || feed.record.answer == 0) {
+            feedNote = feed.served ? "feed 0" : "feed unanswered";
+            // A control that answers its own feed always has one to give.
+            if (expect == Expect::OwnFeedWins) mismatches.push_back("feed: the control's own went unanswered");
         } else if (feed.record.problems.empty() && expect == Expect::OwnFeedWins) {
             if (feed.record.view.wide != kOwnFeed)
                 mismatches.push_back("feed: [" + Utf16ToUtf8(feed.record.view.wide) + "], not the control's own");
@@ -360,11 +360,4 @@ std::string FormatRow(const std::string& pattern, const std::string& scenario, c
     return line;
 }
 
-void Pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
 

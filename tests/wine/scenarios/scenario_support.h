@@ -79,6 +79,3 @@ RowResult RunRow(HWND editor, imeside::Pattern pattern, const Placement& placeme
 
 // "verdict | pattern | scenario | record | before -> after"
 std::string FormatRow(const std::string& pattern, const std::string& scenario, const RowResult& row);
-
-// Dispatches the messages waiting for this thread.
-void Pump();

@@ -398,13 +398,9 @@ int main(int argc, char** argv) {
             printf("peer %c: no command for a minute\n", g_name);
             return 4;
         }
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                DestroyWindow(driver);
-                return g_failures == 0 ? 0 : 1;
-            }
-            DispatchMessageA(&msg);
+        if (!PumpMessages()) {
+            DestroyWindow(driver);
+            return g_failures == 0 ? 0 : 1;
         }
     }
 }

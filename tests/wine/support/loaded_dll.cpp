@@ -39,3 +39,11 @@ volatile SharedView* Shared() {
             return reinterpret_cast<volatile SharedView*>(const_cast<BYTE*>(base) + section->VirtualAddress);
     return nullptr;
 }
+
+bool MappedAt(HMODULE module) {
+    HMODULE found = nullptr;
+    return module != nullptr &&
+           GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              reinterpret_cast<LPCSTR>(module), &found) &&
+           found == module;
+}

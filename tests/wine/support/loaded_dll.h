@@ -26,3 +26,7 @@ struct SharedView {
     BOOL SubclassedUnicode;
 };
 volatile SharedView* Shared();
+
+// Whether `module` is still mapped at its address. By address, not by name: a
+// second copy of the DLL from another folder answers to the same name.
+bool MappedAt(HMODULE module);

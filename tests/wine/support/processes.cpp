@@ -12,11 +12,7 @@ DWORD WaitPumping(DWORD count, const HANDLE* handles, DWORD timeoutMs) {
         DWORD r = MsgWaitForMultipleObjects(count, handles, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
         if (r < WAIT_OBJECT_0 + count) return r - WAIT_OBJECT_0;
         if (r != WAIT_OBJECT_0 + count) return count;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        imeside::PumpMessages();
     }
 }
 

@@ -6,6 +6,10 @@
 
 #include <string>
 
+#include "ime_client.h"  // PumpMessages
+
+using imeside::PumpMessages;
+
 // Waits for `handle` while handling this thread's messages (sent ones, such
 // as trace lines from another process, included); false on time-out.
 bool WaitPumping(HANDLE handle, DWORD timeoutMs);
@@ -43,6 +47,9 @@ private:
 // Runs a program to its end: its exit code, or -1 when it had to be killed
 // after `timeoutMs`. Its standard error lands in *errors when given.
 long RunToExit(const std::wstring& exe, const std::wstring& args, DWORD timeoutMs, std::string* errors = nullptr);
+
+// Whether the process runs in code page 932 (ctest's ja_JP locale).
+inline bool JapaneseCodePage() { return GetACP() == 932; }
 
 // The folder of the test program, with a trailing backslash: the test
 // programs, the peers, the tools and RODAVOZI.DLL lie side by side.

@@ -181,11 +181,6 @@ HWND FocusedEditor() {
     return edit;
 }
 
-void Pump() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-}
-
 DWORD WINAPI AskUnfocused(LPVOID answer) {
     *static_cast<LRESULT*>(answer) = SizeQueryToANewEditWindow();
     return 0;
@@ -196,7 +191,7 @@ TEST_F(FocusHost, ServesTheKeyPressAfterTheFocusInThatThreadOnlyUntilItEnds) {
     ASSERT_TRUE(Said("hooked " + Thread(GetCurrentThreadId()))) << ReadBytes(folder_ + L"out.txt");
     // The IME asks once a key has been taken from the queue.
     PostMessageA(edit, WM_KEYDOWN, VK_SHIFT, 0);
-    Pump();
+    PumpMessages();
     EXPECT_EQ(SendMessageA(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0), 160);
     LRESULT other = -1;
     HANDLE thread = CreateThread(nullptr, 0, AskUnfocused, &other, 0, nullptr);
@@ -207,7 +202,7 @@ TEST_F(FocusHost, ServesTheKeyPressAfterTheFocusInThatThreadOnlyUntilItEnds) {
 
     EXPECT_EQ(RunToExit(Host(), L"--stop --quiet", kTimeoutMs), 0);
     ExpectHostEnded();
-    Pump();
+    PumpMessages();
     EXPECT_EQ(SizeQueryToANewEditWindow(), 0) << "the host left this thread hooked";
     DestroyWindow(edit);
 }

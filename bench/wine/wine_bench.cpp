@@ -222,8 +222,8 @@ int MessageRate(int serveWaitMs) {
     // Whether a host serves the editor, and how soon after the focus: a new
     // thread hook takes effect once the thread takes a message, as here.
     double focused = Now(), servedMs = -1;
-    for (MSG msg;; Sleep(5)) {
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    for (;; Sleep(5)) {
+        PumpMessages();
         double ms = (Now() - focused) * 1000;
         if (SendMessageA(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0) != 0) servedMs = ms;
         if (servedMs >= 0 || ms >= serveWaitMs) break;
