@@ -1,6 +1,8 @@
 #include "hook/document_feed.h"
 
 #include "module/window_form.h"
+#include "module/working_code_page.h"
+#include "reconvert/dispatch.h"
 #include "reconvert/edit_text_source.h"
 #include "reconvert/offer_record.h"
 #include "reconvert/record_builder.h"
@@ -11,6 +13,10 @@ LRESULT FeedWhenUnanswered(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     // what the size query was answered, by the control or by the module.
     if (lParam == 0) NoteFeedSize(window, controlAnswer == 0 ? 1 : 0);
     if (controlAnswer != 0) return controlAnswer;
-    return BuildUnansweredFeed(window, reinterpret_cast<void*>(lParam), IsUnicodeWindow(window) ? 1 : 0,
-                               EditTextSource, FeedSizedHere(window));
+    TextSourceProc source = EditTextSource;
+    bool entered = EnterRequestCodePage(RequestCodePage(), &source);
+    LRESULT answer = BuildUnansweredFeed(window, reinterpret_cast<void*>(lParam), IsUnicodeWindow(window) ? 1 : 0,
+                                         source, FeedSizedHere(window));
+    if (entered) LeaveCodePage();
+    return answer;
 }

@@ -1,4 +1,5 @@
-// Conversion between the process's ANSI code page and UTF-16.
+// Conversion between the working code page (the process's ANSI code page
+// unless a request entered another: working_code_page.h) and UTF-16.
 #pragma once
 
 #include <stdint.h>

@@ -8,6 +8,7 @@
 #include "module/dbcs_text.h"
 #include "module/trace.h"
 #include "module/window_form.h"
+#include "module/working_code_page.h"
 #include "reconvert/edit_context.h"
 #include "reconvert/offer_record.h"
 #include "reconvert/wide_text.h"
@@ -239,6 +240,8 @@ int GetText(HWND window, char* buffer) {
             read = wide ? ReadWideText(window, slot, &length) : ReadAnsiText(window, slot, &length);
         }
     }
+    // Text read in the ANSI code page cannot be worked on in another one.
+    if (!wide && WorkCodePage() != CODE_PAGE_ANSI) read = -1;
     if (read == 0) result = wide ? HandBackWide(window, slot, length, buffer) : HandBackAnsi(window, slot, length, buffer);
     GiveBack(slot);
     return result;

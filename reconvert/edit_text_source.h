@@ -8,8 +8,8 @@
 // caret (result: the caret's offset in it, 0..15) into `buffer` (65 bytes at
 // least). A password field, or a text beyond the read limit, gives the empty
 // string and 0. Positions are in the control's own units (bytes, or UTF-16
-// units; a UTF-16 text is converted to the ANSI code page around the caret or
-// selection only). TSR_CONFIRM: selects exactly the composition the IME
+// units; a UTF-16 text is converted to the working code page around the caret
+// or selection only; an ANSI text is served in the ANSI code page only). TSR_CONFIRM: selects exactly the composition the IME
 // confirmed, as the window's last reconversion fill offered it; nothing
 // without such a fill; 0. Any other request: nothing, 0.
 int CALLBACK EditTextSource(HWND window, int request, UINT range, char* buffer);

@@ -16,6 +16,7 @@
 #include <deque>
 #include <string>
 
+#include "trace_code_page.h"
 #include "trace_format.h"
 #include "trace_sink.h"
 
@@ -115,6 +116,9 @@ HWND g_list;
 HFONT g_font;      // ASCII: a fixed-pitch Latin font
 HFONT g_wideFont;  // everything else: a font of the ANSI code page's character set
 TraceCodePage g_codePage;
+// The code page that senders named last, and its structure.
+unsigned int g_senderCodePage;
+TraceCodePage g_senderPage;
 TraceSink g_log;
 TraceSink g_stdout;
 std::deque<KeptLine> g_kept;  // oldest first
@@ -172,31 +176,13 @@ bool ParseOptions(Options& options) {
     return ok;
 }
 
-// The ANSI code page's lead bytes and the bytes that complete a character
-// after one of them.
-void LoadCodePage() {
-    CPINFO info;
-    if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 2) return;
-    for (int range = 0; range + 1 < MAX_LEADBYTES && info.LeadByte[range] != 0; range += 2)
-        for (int byte = info.LeadByte[range]; byte <= info.LeadByte[range + 1]; ++byte) g_codePage.lead[byte] = true;
-    // Never a control byte or DEL, whatever the code page tables say.
-    for (int trail = 0x40; trail <= 0xFF; ++trail) {
-        for (int lead = 0x81; trail != 0x7F && lead <= 0xFE && !g_codePage.trail[trail]; ++lead) {
-            char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-            wchar_t wide[2];
-            g_codePage.trail[trail] = g_codePage.lead[lead] &&
-                                      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pair, 2, wide, 2) == 1;
-        }
-    }
-}
-
 // Row text for the screen: converted from the ANSI code page as the system
-// converts it.
+// converts it, the characters escaped for lack of it shown as they are.
 std::wstring ToDisplay(const char* text, int length) {
     int units = MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
     std::wstring wide(units > 0 ? units : 0, L' ');
     if (units > 0) MultiByteToWideChar(CP_ACP, 0, text, length, &wide[0], units);
-    return wide;
+    return ShowEscapedCharacters(wide);
 }
 
 // Draws (or only measures) `text` from x on the baseline y, ASCII runs in the
@@ -297,20 +283,30 @@ void DropOldestLine() {
     g_kept.pop_front();
 }
 
+// The sender's code page when it named one other than ours (dwData), else 0.
+unsigned int SenderCodePage(ULONG_PTR named) {
+    if (named == 0 || named == GetACP() || named > 0xFFFF || !IsValidCodePage(static_cast<UINT>(named))) return 0;
+    if (named != g_senderCodePage) LoadTraceCodePage(static_cast<UINT>(named), &g_senderPage);
+    return g_senderCodePage = static_cast<unsigned int>(named);
+}
+
 // The WM_COPYDATA handler's work: format, queue for the writers, keep.
-void TakeLine(const TracePayload& payload) {
+void TakeLine(const TracePayload& payload, unsigned int senderCodePage) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     TraceTime time = {now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
-    KeptLine kept = {FormatTraceLine(time, payload, &g_codePage, kMaxLineBytes), std::string(),
+    const TraceCodePage* page = senderCodePage != 0 ? &g_senderPage : &g_codePage;
+    KeptLine kept = {FormatTraceLine(time, payload, page, kMaxLineBytes), std::string(),
                      payload.HasBell() ? kRowBell : kRowLine, payload.StartsGroup()};
+    if (senderCodePage != 0) kept.line = InAnsiCodePage(kept.line, senderCodePage);
     PushToSink(g_log, kept.line, DateOf(now));
     PushToSink(g_stdout, kept.line, DateOf(now));
 
-    size_t shown = TraceCut(payload, &g_codePage, kDisplayLimit);
+    size_t shown = TraceCut(payload, page, kDisplayLimit);
     if (shown < payload.TextLength()) {
         kept.row = kept.line.substr(0, 13);
-        AppendEscapedText(kept.row, payload, &g_codePage, shown);
+        AppendEscapedText(kept.row, payload, page, shown);
+        if (senderCodePage != 0) kept.row = InAnsiCodePage(kept.row, senderCodePage);
         char more[64];
         wsprintfA(more, " ... (%lu bytes in all)", static_cast<unsigned long>(payload.TextLength()));
         kept.row += more;
@@ -574,7 +570,7 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         if (data == nullptr) return FALSE;
         TracePayload payload = {static_cast<const unsigned char*>(data->lpData), data->cbData};
         if (payload.bytes == nullptr) payload.size = 0;
-        TakeLine(payload);
+        TakeLine(payload, SenderCodePage(data->dwData));
         return TRUE;
     }
     case WM_TIMER:
@@ -654,7 +650,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         return kExitAlreadyRunning;
     }
 
-    LoadCodePage();
+    LoadTraceCodePage(CP_ACP, &g_codePage);
     HANDLE log = INVALID_HANDLE_VALUE, out = INVALID_HANDLE_VALUE;
     if (!options.logPath.empty()) {
         log = CreateFileW(options.logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
