@@ -14,9 +14,10 @@ LRESULT FeedWhenUnanswered(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     if (lParam == 0) NoteFeedSize(window, controlAnswer == 0 ? 1 : 0);
     if (controlAnswer != 0) return controlAnswer;
     TextSourceProc source = EditTextSource;
-    bool entered = EnterRequestCodePage(RequestCodePage(), &source);
-    LRESULT answer = BuildUnansweredFeed(window, reinterpret_cast<void*>(lParam), IsUnicodeWindow(window) ? 1 : 0,
-                                         source, FeedSizedHere(window));
+    int unicode = IsUnicodeWindow(window) ? 1 : 0;
+    bool entered = EnterRequestCodePage(RequestCodePage(), unicode, &source);
+    LRESULT answer =
+        BuildUnansweredFeed(window, reinterpret_cast<void*>(lParam), unicode, source, FeedSizedHere(window));
     if (entered) LeaveCodePage();
     return answer;
 }

@@ -17,7 +17,8 @@ int CALLBACK NothingToOffer(HWND, int request, UINT, char* buffer) {
 
 }  // namespace
 
-bool EnterRequestCodePage(unsigned int codePage, TextSourceProc* source) {
+bool EnterRequestCodePage(unsigned int codePage, int unicode, TextSourceProc* source) {
+    if (!unicode) codePage = CODE_PAGE_ANSI;
     if (EnterCodePage(codePage)) return true;
     TraceMessage("\a code page %d busy ", static_cast<int>(codePage));
     *source = NothingToOffer;
@@ -32,7 +33,7 @@ int AnswerReconvertMsg(HWND window, UINT message, WPARAM wParam, LPARAM lParam, 
     // window's procedure: a Unicode window gets, and fills, a UTF-16 record.
     if (message == WM_IME_REQUEST) unicode = IsUnicodeWindow(window) ? 1 : 0;
     // A confirmation works on the positions its fill noted, in no code page.
-    bool entered = kind != REQUEST_CONFIRM && EnterRequestCodePage(codePage, &source);
+    bool entered = kind != REQUEST_CONFIRM && EnterRequestCodePage(codePage, unicode, &source);
     *answer = BuildReconvertString(window, kind, reinterpret_cast<void*>(lParam), unicode, source);
     if (entered) LeaveCodePage();
     return 1;

@@ -91,7 +91,7 @@ bool EditorCheck::Fill(const Way& way, WPARAM code, RecordExchange* record, std:
         std::string seen = Format("nothing offered (size answer %ld, fill answer %ld)", long(record->sizeAnswer),
                                   long(record->answer));
         if (!record->problems.empty()) seen += ": " + Join(record->problems);
-        if (!s_.doubleByte && record->problems.empty())
+        if (!e_.doubleByte && record->problems.empty())
             s_.emit(Status::NotApplicable, *label + seen + "; the library offers double-byte text only");
         else
             s_.emit(Status::Fail, *label + seen);
@@ -197,7 +197,7 @@ void EditorCheck::Feed(const Way& way) {
     size_t caretInString = 0, start = 0;
     const std::wstring string = RecordText(record.view, record.view.composition.offset, &caretInString);
     // Only double-byte text is offered: with none, the string is empty.
-    const bool atCaret = AtCaret(record, &start) && string.empty() != s_.doubleByte;
+    const bool atCaret = AtCaret(record, &start) && string.empty() != e_.doubleByte;
     PositionResult(atCaret, label,
                    Format("%s record sound (dwSize %u), string ", EncodingName(record.view.encoding),
                           record.view.header.dwSize) +

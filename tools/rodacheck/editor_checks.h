@@ -16,7 +16,6 @@ namespace rodacheck {
 
 struct CheckSetting {
     const imeside::LeadBytes* leads = nullptr;  // the ANSI code page's; null for 932
-    bool doubleByte = false;                    // the sample has double-byte characters
     imeside::ImeMessages messages{};
     std::function<void(Status, const std::string&)> emit;
 };

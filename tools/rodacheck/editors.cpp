@@ -20,13 +20,18 @@ const Candidate kCandidates[] = {
     {L"한국어문장을변환하고의미를확인", 8, "Korean text, the code page lacks Japanese"},
 };
 
-bool RoundTrips(const wchar_t* text) {
+bool RoundTrips(const wchar_t* text, UINT codePage) {
     BOOL usedDefault = FALSE;
     std::wstring wide = text;
-    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), nullptr, 0, nullptr,
+    int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), nullptr, 0, nullptr,
                                 &usedDefault);
     if (n <= 0 || usedDefault) return false;
-    return FromCodePage(CP_ACP, ToCodePage(CP_ACP, wide)) == wide;
+    return FromCodePage(codePage, ToCodePage(codePage, wide)) == wide;
+}
+
+bool DoubleByte(UINT codePage) {
+    CPINFO info = {};
+    return GetCPInfo(codePage, &info) && info.MaxCharSize == 2;
 }
 
 WNDPROC g_editUnderUnicode, g_editUnderAnsi;
@@ -52,12 +57,21 @@ Units Measure(HWND window, const std::wstring& text) {
 
 }  // namespace
 
-Sample ChooseSample() {
+UINT WorkingCodePage() {
+    if (DoubleByte(CP_ACP)) return GetACP();
+    wchar_t number[8] = {};
+    LCID language = MAKELCID(LOWORD(reinterpret_cast<ULONG_PTR>(GetKeyboardLayout(0))), SORT_DEFAULT);
+    UINT codePage = GetLocaleInfoW(language, LOCALE_IDEFAULTANSICODEPAGE, number, 8) ? wcstoul(number, nullptr, 10) : 0;
+    return codePage != 0 && DoubleByte(codePage) ? codePage : GetACP();
+}
+
+Sample ChooseSample(UINT codePage) {
     Sample sample;
+    sample.codePage = codePage;
     CPINFO info = {};
-    if (GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1) {
+    if (GetCPInfo(codePage, &info) && info.MaxCharSize > 1) {
         for (const Candidate& c : kCandidates)
-            if (RoundTrips(c.text)) {
+            if (RoundTrips(c.text, codePage)) {
                 sample.text = c.text;
                 sample.caret = c.caret;
                 sample.doubleByte = true;
@@ -95,7 +109,7 @@ HWND CreateEdit(HWND frame, bool unicode, DWORD style, const std::wstring& text)
     return window;
 }
 
-bool CreateEditors(const Sample& sample, HWND* frame, std::vector<Editor>* editors) {
+bool CreateEditors(const Sample& sample, const Sample& unicodeSample, HWND* frame, std::vector<Editor>* editors) {
     WNDCLASSW wc = {};
     wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = GetModuleHandleW(nullptr);
@@ -107,7 +121,6 @@ bool CreateEditors(const Sample& sample, HWND* frame, std::vector<Editor>* edito
                              nullptr);
     if (!*frame) return false;
 
-    const std::wstring twoLines = sample.text + L"\r\n" + sample.text;
     struct Kind {
         const char* name;
         bool unicode;
@@ -123,12 +136,13 @@ bool CreateEditors(const Sample& sample, HWND* frame, std::vector<Editor>* edito
         {"multi-line Unicode EDIT", true, ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL, 0, true},
     };
     for (const Kind& kind : kinds) {
+        const Sample& own = kind.unicode ? unicodeSample : sample;
         Editor editor;
         editor.name = kind.name;
         editor.createdUnicode = kind.unicode;
         editor.password = (kind.style & ES_PASSWORD) != 0;
-        editor.text = kind.multiLine ? twoLines : sample.text;
-        editor.caret = kind.multiLine ? sample.text.size() + 2 + sample.caret : sample.caret;
+        editor.text = kind.multiLine ? own.text + L"\r\n" + own.text : own.text;
+        editor.caret = kind.multiLine ? own.text.size() + 2 + own.caret : own.caret;
         editor.window = CreateEdit(*frame, kind.unicode, kind.style, editor.text);
         if (!editor.window) return false;
         if (kind.onTop == 1)
@@ -138,6 +152,8 @@ bool CreateEditors(const Sample& sample, HWND* frame, std::vector<Editor>* edito
             g_editUnderAnsi = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrA(editor.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AnsiOnTop)));
         editor.units = Measure(editor.window, editor.text);
+        // Text of a code page other than the ANSI one is served to a window that is Unicode now only.
+        editor.doubleByte = own.doubleByte && (own.codePage == CP_ACP || IsWindowUnicode(editor.window));
         editors->push_back(editor);
     }
     ShowWindow(*frame, SW_SHOWNORMAL);

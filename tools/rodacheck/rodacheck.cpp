@@ -84,7 +84,8 @@ int ChildMain() {
         if (!WriteLine(out, FormatLine(status, text))) ExitProcess(kChildNoReader);
     };
     const Sample sample = ChooseSample();
-    setting.doubleByte = sample.doubleByte;
+    const UINT working = WorkingCodePage();
+    const Sample unicodeSample = working == GetACP() ? sample : ChooseSample(working);
     setting.messages = imeside::ImeMessages::Register();
     if (GetACP() != 932) {
         for (int byte = 0; byte < 256; ++byte) g_leads.lead[byte] = IsDBCSLeadByteEx(CP_ACP, BYTE(byte)) != FALSE;
@@ -92,10 +93,17 @@ int ChildMain() {
     }
     setting.emit(Status::Fact, "editors' text: " + sample.about + ": \"" + ToUtf8(sample.text) +
                                    "\", the caret after its character " + std::to_string(sample.caret));
+    setting.emit(Status::Fact, Format("working code page for Unicode windows: %u (%s)", working,
+                                      working == GetACP() ? "the ANSI code page"
+                                                          : "the input language's; the ANSI code page has no "
+                                                            "double-byte characters"));
+    if (working != GetACP())
+        setting.emit(Status::Fact, "Unicode editors' text: " + unicodeSample.about + ": \"" +
+                                       ToUtf8(unicodeSample.text) + "\"");
 
     HWND frame = nullptr;
     std::vector<Editor> editors;
-    if (!CreateEditors(sample, &frame, &editors)) {
+    if (!CreateEditors(sample, unicodeSample, &frame, &editors)) {
         setting.emit(Status::Fail, "the editors' windows cannot be created");
         return kChildNoWindows;
     }
