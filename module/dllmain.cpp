@@ -4,7 +4,6 @@
 #include "module/platform.h"
 #include "module/state.h"
 #include "module/trace.h"
-#include "module/working_code_page.h"
 #include "reconvert/request_messages.h"
 
 // The process judges requests by the numbers it registers here; the copies in
@@ -24,7 +23,6 @@ static void RegisterRequestMessages(void) {
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         BuildByteClassTable();
-        NoteAnsiByteClasses();
         ProcessState.ModuleInstance = instance;
         FindTraceWindow();
         RegisterRequestMessages();
