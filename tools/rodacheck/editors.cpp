@@ -44,11 +44,11 @@ LRESULT CALLBACK AnsiOnTop(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return CallWindowProcA(g_editUnderAnsi, window, message, wParam, lParam);
 }
 
-Units Measure(HWND window, const std::wstring& text) {
+Units Measure(HWND window, const std::wstring& text, UINT codePage) {
     SendMessageW(window, EM_SETSEL, 0, -1);
     DWORD end = 0;
     SendMessageW(window, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&end));
-    size_t bytes = ToCodePage(CP_ACP, text).size();
+    size_t bytes = ToCodePage(codePage, text).size();
     if (bytes == text.size() && end == bytes) return Units::Either;
     if (end == bytes) return Units::Bytes;
     if (end == text.size()) return Units::Utf16;
@@ -151,7 +151,7 @@ bool CreateEditors(const Sample& sample, const Sample& unicodeSample, HWND* fram
         if (kind.onTop == 2)
             g_editUnderAnsi = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrA(editor.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AnsiOnTop)));
-        editor.units = Measure(editor.window, editor.text);
+        editor.units = Measure(editor.window, editor.text, own.codePage);
         // Text of a code page other than the ANSI one is served to a window that is Unicode now only.
         editor.doubleByte = own.doubleByte && (own.codePage == CP_ACP || IsWindowUnicode(editor.window));
         editors->push_back(editor);
