@@ -14,11 +14,7 @@ std::string g_codePageName = "CP932";
 }  // namespace
 
 void SetAnsiCodePageName(const char* name) { g_codePageName = name; }
-
-// The code page a request entered, else the ANSI one.
-static std::string CodePageName() {
-    return WorkCodePage() == CODE_PAGE_ANSI ? g_codePageName : "CP" + std::to_string(WorkCodePage());
-}
+static std::string CodePageName() { return WorkCodePage() ? "CP" + std::to_string(WorkCodePage()) : g_codePageName; }
 
 void AnsiToUtf16(const char* text, uint16_t* out, int capacity) {
     memset(out, 0, sizeof(uint16_t) * capacity);

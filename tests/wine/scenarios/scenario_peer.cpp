@@ -7,8 +7,7 @@
 // Prints one line per scenario and pattern, then the details of every row
 // that is not plainly ok, then a summary. Exit code 0 when no row failed.
 //
-// Usage: scenario_peer [--only SUBSTRING | --unicode]  (--unicode: the Unicode
-// EDIT rows only)
+// Usage: scenario_peer [--only SUBSTRING | --unicode (the Unicode EDIT rows)]
 #include <windows.h>
 
 #include <stdio.h>

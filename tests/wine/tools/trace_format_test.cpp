@@ -78,8 +78,7 @@ TEST(TraceLineFormat, ALeadByteWithoutItsTrailIsEscapedAndNeverPairsWithAnEscape
 
 }  // namespace
 
-// A line in another code page than the viewer's (932 here): what 932 lacks
-// is named by an escape, which the window shows as the character again.
+// A line in another code page than the viewer's (932): an escape names what 932 lacks; the window shows it.
 TEST(TraceLineFormat, ALineInAnotherCodePageNamesWhatOursLacks) {
     ASSERT_EQ(GetACP(), 932u);
     EXPECT_EQ(InAnsiCodePage("[\xC7\xD1\xED\xAE\\\\]", 949), "[\\u{D55C}\x8E\x9A\\\\]");
