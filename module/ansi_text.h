@@ -22,3 +22,16 @@ int Utf16ToAnsiExact(const uint16_t* units, int count, char* out, int room);
 inline int Utf16CharToAnsi(const uint16_t* units, int count, char* out) {
     return Utf16ToAnsiExact(units, count, out, ANSI_CHAR_ROOM);
 }
+
+// The bytes a character (`count` 1 or 2 units) takes in the process's ANSI
+// code page, whatever code page a request works in: what a byte-counting
+// control counts for it; 1 when that code page lacks it.
+int AnsiCodePageBytes(const uint16_t* units, int count);
+
+// True when the zero-terminated `text` (in the working code page) holds a
+// character that the process's ANSI code page lacks, or that code page
+// holds every character (UTF-8). Where a request works in another code page
+// than the ANSI one, only then can the window be no control of the ANSI code
+// page under a Unicode procedure (as common-controls subclassing installs),
+// which would turn the IME's result into '?'.
+bool OnlyUnicodeHolds(const char* text);

@@ -131,9 +131,7 @@ int LearnFromWide(HWND window, const uint16_t* w) {
         if (width == 1 && w[units] < 0x80) {
             bytes += 1;
         } else {
-            char converted[ANSI_CHAR_ROOM];
-            int n = Utf16CharToAnsi(w + units, width, converted);
-            bytes += n > 0 ? static_cast<unsigned int>(n) : 1;
+            bytes += static_cast<unsigned int>(AnsiCodePageBytes(w + units, width));
         }
         units += static_cast<unsigned int>(width);
     }
@@ -231,6 +229,9 @@ int GetText(HWND window, char* buffer) {
     int units = KnownUnits(window), length = 0, result = 0;
     bool wide = units == UNITS_UTF16 || (units != UNITS_BYTES && IsUnicodeWindow(window));
     int read = wide ? ReadWideText(window, slot, &length) : ReadAnsiText(window, slot, &length);
+    // Text read in the ANSI code page can be neither worked on nor learnt
+    // from in another one.
+    if (!wide && WorkCodePage() != CODE_PAGE_ANSI) read = -1;
     if (read == 0 && units == UNITS_UNKNOWN) {
         units = wide ? LearnFromWide(window, reinterpret_cast<const uint16_t*>(slot->Text))
                      : LearnFromAnsi(window, slot->Text);
@@ -240,9 +241,12 @@ int GetText(HWND window, char* buffer) {
             read = wide ? ReadWideText(window, slot, &length) : ReadAnsiText(window, slot, &length);
         }
     }
-    // Text read in the ANSI code page cannot be worked on in another one.
-    if (!wide && WorkCodePage() != CODE_PAGE_ANSI) read = -1;
-    if (read == 0) result = wide ? HandBackWide(window, slot, length, buffer) : HandBackAnsi(window, slot, length, buffer);
+    if (read == 0 && (wide || WorkCodePage() == CODE_PAGE_ANSI))
+        result = wide ? HandBackWide(window, slot, length, buffer) : HandBackAnsi(window, slot, length, buffer);
+    if (WorkCodePage() != CODE_PAGE_ANSI && !OnlyUnicodeHolds(buffer)) {
+        buffer[0] = 0;
+        result = 0;
+    }
     GiveBack(slot);
     return result;
 }
