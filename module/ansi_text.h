@@ -28,10 +28,10 @@ inline int Utf16CharToAnsi(const uint16_t* units, int count, char* out) {
 // control counts for it; 1 when that code page lacks it.
 int AnsiCodePageBytes(const uint16_t* units, int count);
 
-// True when the zero-terminated `text` (in the working code page) holds a
-// character that the process's ANSI code page lacks, or that code page
-// holds every character (UTF-8). Where a request works in another code page
-// than the ANSI one, only then can the window be no control of the ANSI code
-// page under a Unicode procedure (as common-controls subclassing installs),
-// which would turn the IME's result into '?'.
-bool OnlyUnicodeHolds(const char* text);
+// True when the zero-terminated `text` (in the working code page) holds
+// characters beyond ASCII and the process's ANSI code page holds every one
+// of them, but not every character there is (as UTF-8 does). Where a request
+// works in another code page than the ANSI one, such text may stand in a
+// control of the ANSI code page under a Unicode procedure (as common-controls
+// subclassing installs), which would turn the IME's result into '?'.
+bool AnsiControlCouldHold(const char* text);

@@ -38,15 +38,18 @@ int AnsiCodePageBytes(const uint16_t* units, int count) {
     return n > 0 ? n : 1;
 }
 
-bool OnlyUnicodeHolds(const char* text) {
-    if (GetACP() == CP_UTF8) return true;
+bool AnsiControlCouldHold(const char* text) {
+    if (GetACP() == CP_UTF8) return false;
     uint16_t wide[ANSI_EXACT_UNITS];
     AnsiToUtf16(text, wide, ANSI_EXACT_UNITS);
+    bool beyondAscii = false;
     for (int i = 0; wide[i] != 0; ++i) {
+        if (wide[i] < 0x80) continue;
         int width = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF ? 2 : 1;
         char bytes[ANSI_CHAR_ROOM];
-        if (wide[i] >= 0x80 && ExactIn(GetACP(), wide + i, width, bytes, ANSI_CHAR_ROOM) == 0) return true;
+        if (ExactIn(GetACP(), wide + i, width, bytes, ANSI_CHAR_ROOM) == 0) return false;
+        beyondAscii = true;
         i += width - 1;
     }
-    return false;
+    return beyondAscii;
 }

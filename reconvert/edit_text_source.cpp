@@ -243,7 +243,7 @@ int GetText(HWND window, char* buffer) {
     }
     if (read == 0 && (wide || WorkCodePage() == CODE_PAGE_ANSI))
         result = wide ? HandBackWide(window, slot, length, buffer) : HandBackAnsi(window, slot, length, buffer);
-    if (WorkCodePage() != CODE_PAGE_ANSI && !OnlyUnicodeHolds(buffer)) {
+    if (WorkCodePage() != CODE_PAGE_ANSI && AnsiControlCouldHold(buffer)) {
         buffer[0] = 0;
         result = 0;
     }
