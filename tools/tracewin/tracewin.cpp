@@ -499,8 +499,16 @@ void CreateFonts(int dpi) {
     int height = -MulDiv(13, dpi, 96);
     g_font = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"Courier New");
+    // Where the ANSI code page has no double-byte characters, lines may come
+    // in the input language's (a Unicode window's text): its script's font.
+    UINT codePage = GetACP();
+    CPINFO info = {};
+    wchar_t number[8] = {};
+    if (GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1 &&
+        GetLocaleInfoW(LOWORD(reinterpret_cast<ULONG_PTR>(GetKeyboardLayout(0))), LOCALE_IDEFAULTANSICODEPAGE, number, 8))
+        codePage = wcstoul(number, nullptr, 10);
     CHARSETINFO charset = {};
-    TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<ULONG_PTR>(GetACP())), &charset, TCI_SRCCODEPAGE);
+    TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<ULONG_PTR>(codePage)), &charset, TCI_SRCCODEPAGE);
     g_wideFont = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset.ciCharset, OUT_DEFAULT_PRECIS,
                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, nullptr);
 }
