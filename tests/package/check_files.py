@@ -122,6 +122,9 @@ def check_zip(path):
                           "%s has a manifest: asInvoker, per-monitor DPI aware v2" % member)
                     check(16 in found and 3 in found and 14 in found,
                           "%s has version information and an icon" % member)
+                    version = b"".join(found.get(16, []))
+                    check(all(block.encode("utf-16-le") in version for block in ("040904b0", "041104b0")),
+                          "%s names English and Japanese in its version information" % member)
                     icons.setdefault(name, set()).add(b"".join(found.get(3, [])))  # RT_ICON
             member = "%s/RODAVOZI.lib" % arch
             if member in names:

@@ -1,22 +1,22 @@
 #include "focus_hooks.h"
 
+#include "host_lines.h"
+
 #include <string>
 #include <vector>
 
 namespace {
 
-#ifdef _WIN64
-#define OWN_BITS L"64-bit"
-#define OTHER_BITS L"32-bit"
-#else
-#define OWN_BITS L"32-bit"
-#define OTHER_BITS L"64-bit"
-#endif
-
-// How often ended threads are swept out and the foreground thread's focus is
-// looked at (a focus set by code in a thread that takes no messages, or
-// before the watch started, raises no event).
+// How often ended threads are swept out, idle ones let go, and the foreground
+// thread's focus is looked at (a focus set by code in a thread that takes no
+// messages, or before the watch started, raises no event).
 const UINT kSweepMs = 250;
+
+// How long a thread stays hooked once its focus has left every edit control.
+// The edit controls it served stay subclassed (and the module mapped) without
+// the hook, and a new focus hooks the thread again within one focus event;
+// what keeping the hook costs is a few percent of that thread's messages.
+const DWORD kIdleMs = 2000;
 
 // One hooked thread. The handle tells when the thread has ended: its id may
 // then be given to a new thread, which this hook does not cover.
@@ -25,51 +25,38 @@ struct ThreadHook {
     HANDLE handle;
     HHOOK hook;
     std::wstring program;
+    DWORD lastEditFocus;  // GetTickCount() when an edit control of it last had the focus
 };
+
+// A thread the system refused to hook, or that could not be watched: said
+// once, and not tried again every sweep while its focus stays. The handle
+// (when it could be opened) tells when its id goes to a new thread.
+struct RefusedThread {
+    DWORD thread;
+    HANDLE handle;
+};
+
+// A process found not to be served (another architecture, or not to be
+// opened), by id and start time: an id alone may belong to a new process.
+struct ForeignProcess {
+    DWORD process;
+    ULONGLONG started;
+};
+
+const size_t kRemembered = 16;
 
 HookThreadProc g_hookThread;
 HWINEVENTHOOK g_eventHook;
 UINT_PTR g_timer;
 std::vector<ThreadHook> g_hooks;
-BOOL g_ownWow64;
-
-// One line to standard output (kind STD_OUTPUT_HANDLE) or standard error,
-// when the host has that handle; never a message box, never a console of
-// its own: these come at any time while the host runs.
-void Line(DWORD kind, const std::wstring& text) {
-    HANDLE handle = GetStdHandle(kind);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
-    std::wstring line = (kind == STD_ERROR_HANDLE ? L"reconvhost: " : L"") + text + L"\n";
-    DWORD mode, written;
-    if (GetConsoleMode(handle, &mode)) {
-        WriteConsoleW(handle, line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr);
-        return;
-    }
-    int size = WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr,
-                                   nullptr);
-    if (size <= 0) return;
-    std::string ansi(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()), &ansi[0], size, nullptr, nullptr);
-    WriteFile(handle, ansi.data(), static_cast<DWORD>(ansi.size()), &written, nullptr);
-}
-
-std::wstring Number(DWORD value) { return std::to_wstring(value); }
-
-// The processes last found not to be served (the other architecture, or
-// not to be opened): said once, and not opened again on every focus change.
-DWORD g_foreign[8];
+RefusedThread g_refused[kRemembered];
+size_t g_nextRefused;
+ForeignProcess g_foreign[kRemembered];
 size_t g_nextForeign;
 
-bool IsForeign(DWORD process) {
-    for (DWORD known : g_foreign)
-        if (known == process) return true;
-    return false;
-}
+void Line(DWORD kind, const std::wstring& text) { HostLine(kind, text); }
 
-void NoteForeign(DWORD process, const std::wstring& why) {
-    g_foreign[g_nextForeign++ % 8] = process;
-    Line(STD_ERROR_HANDLE, why);
-}
+std::wstring Number(DWORD value) { return std::to_wstring(value); }
 
 // Window classes compare without regard to ASCII case, whatever the locale.
 bool SameAsciiName(const wchar_t* a, const wchar_t* b) {
@@ -98,6 +85,92 @@ std::wstring ProgramName(HANDLE process) {
 
 bool Ended(HANDLE thread) { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }
 
+bool IsRefused(DWORD thread) {
+    for (const RefusedThread& known : g_refused)
+        if (known.thread == thread && (known.handle == nullptr || !Ended(known.handle))) return true;
+    return false;
+}
+
+// Takes over `handle` (may be null).
+void NoteRefused(DWORD thread, HANDLE handle, const std::wstring& why) {
+    RefusedThread& slot = g_refused[g_nextRefused++ % kRemembered];
+    if (slot.handle) CloseHandle(slot.handle);
+    slot = {thread, handle};
+    Line(STD_ERROR_HANDLE, why);
+}
+
+bool IsForeign(DWORD process, ULONGLONG started) {
+    for (const ForeignProcess& known : g_foreign)
+        if (known.process == process && known.started == started) return true;
+    return false;
+}
+
+void NoteForeign(DWORD process, ULONGLONG started, const std::wstring& why) {
+    g_foreign[g_nextForeign++ % kRemembered] = {process, started};
+    Line(STD_ERROR_HANDLE, why);
+}
+
+ULONGLONG StartTime(HANDLE process) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+#ifdef _WIN64
+const USHORT kOwnMachine = IMAGE_FILE_MACHINE_AMD64;
+#else
+const USHORT kOwnMachine = IMAGE_FILE_MACHINE_I386;
+#endif
+
+template <class T>
+void Lookup(const wchar_t* module, const char* name, T* proc) {
+    HMODULE handle = GetModuleHandleW(module);
+    *proc = handle ? reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(handle, name))) : nullptr;
+}
+
+// The machine a process's code is for. IsWow64Process2 (Windows 10 1709 and
+// later) tells an x86 program on ARM64 Windows apart; a program that is not
+// under WOW64 there may be ARM64 or x64, which only GetProcessInformation
+// (Windows 11) tells. Without IsWow64Process2, IsWow64Process decides.
+bool ProcessMachine(HANDLE process, USHORT* machine) {
+    BOOL(WINAPI * isWow64Process2)(HANDLE, USHORT*, USHORT*);
+    Lookup(L"kernel32.dll", "IsWow64Process2", &isWow64Process2);
+    USHORT emulated = 0, native = 0;
+    if (isWow64Process2 && isWow64Process2(process, &emulated, &native)) {
+        if (emulated != IMAGE_FILE_MACHINE_UNKNOWN) {
+            *machine = emulated;
+            return true;
+        }
+        struct {
+            USHORT ProcessMachine;
+            USHORT Reserved;
+            DWORD MachineAttributes;
+        } info = {};
+        BOOL(WINAPI * getProcessInformation)(HANDLE, int, void*, DWORD);
+        Lookup(L"kernel32.dll", "GetProcessInformation", &getProcessInformation);
+        const int kProcessMachineTypeInfo = 9;
+        *machine = getProcessInformation && getProcessInformation(process, kProcessMachineTypeInfo, &info, sizeof info)
+                       ? info.ProcessMachine
+                       : native;
+        return true;
+    }
+    BOOL wow64 = FALSE, ownWow64 = FALSE;
+    if (!IsWow64Process(process, &wow64)) return false;
+    IsWow64Process(GetCurrentProcess(), &ownWow64);
+    bool windows64 = sizeof(void*) == 8 || ownWow64;
+    *machine = wow64 || !windows64 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
+    return true;
+}
+
+std::wstring MachineName(USHORT machine) {
+    switch (machine) {
+    case IMAGE_FILE_MACHINE_I386: return L"32-bit";
+    case IMAGE_FILE_MACHINE_AMD64: return L"64-bit";
+    case 0xAA64: return L"ARM64";
+    }
+    return L"machine " + Number(machine);
+}
+
 // Removes one entry's hook (the system may have removed it with its thread
 // already) and forgets the entry.
 void Drop(size_t index, const wchar_t* why) {
@@ -116,7 +189,8 @@ void HookThread(HWND window, DWORD thread, const wchar_t* name, const std::wstri
     // then surely the thread that owns the focused window.
     HANDLE handle = OpenThread(SYNCHRONIZE, FALSE, thread);
     if (handle == nullptr && GetLastError() != ERROR_INVALID_PARAMETER) {
-        Line(STD_ERROR_HANDLE, L"cannot watch " + which + L" (error " + Number(GetLastError()) + L"): not served.");
+        DWORD error = GetLastError();
+        NoteRefused(thread, nullptr, L"cannot watch " + which + L" (error " + Number(error) + L"): not served.");
         return;
     }
     if (handle == nullptr || GetWindowThreadProcessId(window, nullptr) != thread) {
@@ -128,14 +202,15 @@ void HookThread(HWND window, DWORD thread, const wchar_t* name, const std::wstri
     DWORD error = GetLastError();
     if (hook == nullptr || Ended(handle)) {
         if (hook) UnhookWindowsHookEx(hook);
-        if (hook || Ended(handle) || !IsWindow(window))
+        if (hook || Ended(handle) || !IsWindow(window)) {
             Line(STD_ERROR_HANDLE, which + L" ended before it could be hooked.");
-        else
-            Line(STD_ERROR_HANDLE, L"cannot hook " + which + L" (error " + Number(error) + L"): not served.");
-        CloseHandle(handle);
+            CloseHandle(handle);
+        } else {
+            NoteRefused(thread, handle, L"cannot hook " + which + L" (error " + Number(error) + L"): not served.");
+        }
         return;
     }
-    g_hooks.push_back({thread, handle, hook, program});
+    g_hooks.push_back({thread, handle, hook, program, GetTickCount()});
     Line(STD_OUTPUT_HANDLE, L"hooked " + which + L": its \"" + name + L"\" window has the focus.");
 }
 
@@ -146,29 +221,42 @@ void OnFocus(HWND window) {
     if (window == nullptr || !IsServedClass(window, name)) return;
     DWORD processId = 0;
     DWORD thread = GetWindowThreadProcessId(window, &processId);
-    if (thread == 0 || IsForeign(processId)) return;
+    if (thread == 0) return;
     for (size_t i = 0; i < g_hooks.size(); ++i) {
         if (g_hooks[i].thread != thread) continue;
-        if (!Ended(g_hooks[i].handle)) return;  // hooked already
-        Drop(i, L": the thread ended.");           // its id went to a new thread
+        if (!Ended(g_hooks[i].handle)) {  // hooked already
+            g_hooks[i].lastEditFocus = GetTickCount();
+            return;
+        }
+        Drop(i, L": the thread ended.");  // its id went to a new thread
         break;
     }
+    if (IsRefused(thread)) return;
     const std::wstring served = L"its \"" + std::wstring(name) + L"\" window is not served.";
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
-    BOOL wow64 = FALSE;
-    if (process == nullptr || !IsWow64Process(process, &wow64)) {
-        NoteForeign(processId, L"cannot tell whether process " + Number(processId) + L" is 32- or 64-bit (error " +
-                                   Number(GetLastError()) + L"): " + served);
+    ULONGLONG started = process ? StartTime(process) : 0;
+    if (IsForeign(processId, started)) {
+        if (process) CloseHandle(process);
+        return;
+    }
+    USHORT machine = 0;
+    if (process == nullptr || !ProcessMachine(process, &machine)) {
+        NoteForeign(processId, started, L"cannot tell the architecture of process " + Number(processId) +
+                                            L" (error " + Number(GetLastError()) + L"): " + served);
         if (process) CloseHandle(process);
         return;
     }
     std::wstring program = ProgramName(process);
     CloseHandle(process);
-    if (wow64 != g_ownWow64) {
+    if (machine != kOwnMachine) {
         // This DLL cannot be loaded there; the other host serves it.
-        NoteForeign(processId, program + L" (process " + Number(processId) + L") is a " OTHER_BITS
-                                   L" program: this " OWN_BITS L" host cannot serve it, the " OTHER_BITS
-                                   L" host does; " + served);
+        NoteForeign(processId, started,
+                    program + L" (process " + Number(processId) + L") is a " + MachineName(machine) +
+                        L" program: this " + MachineName(kOwnMachine) + L" host cannot serve it" +
+                        (machine == IMAGE_FILE_MACHINE_I386 || machine == IMAGE_FILE_MACHINE_AMD64
+                             ? L", the " + MachineName(machine) + L" host does; "
+                             : L"; ") +
+                        served);
         return;
     }
     HookThread(window, thread, name, program);
@@ -176,9 +264,24 @@ void OnFocus(HWND window) {
 
 void CALLBACK FocusEvent(HWINEVENTHOOK, DWORD, HWND window, LONG, LONG, DWORD, DWORD) { OnFocus(window); }
 
+// Lets go of threads that ended, and of threads whose focus has been away
+// from every edit control for kIdleMs.
 void CALLBACK Sweep(HWND, UINT, UINT_PTR, DWORD) {
-    for (size_t i = g_hooks.size(); i-- > 0;)
-        if (Ended(g_hooks[i].handle)) Drop(i, L": the thread ended.");
+    DWORD now = GetTickCount();
+    for (size_t i = g_hooks.size(); i-- > 0;) {
+        ThreadHook& entry = g_hooks[i];
+        if (Ended(entry.handle)) {
+            Drop(i, L": the thread ended.");
+            continue;
+        }
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        wchar_t name[64];
+        if (GetGUIThreadInfo(entry.thread, &info) && info.hwndFocus && IsServedClass(info.hwndFocus, name))
+            entry.lastEditFocus = now;
+        else if (now - entry.lastEditFocus >= kIdleMs)
+            Drop(i, L": its focus has left every edit control.");
+    }
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
     if (GetGUIThreadInfo(0, &info)) OnFocus(info.hwndFocus);
@@ -188,7 +291,6 @@ void CALLBACK Sweep(HWND, UINT, UINT_PTR, DWORD) {
 
 bool StartFocusHooks(HookThreadProc hookThread) {
     g_hookThread = hookThread;
-    if (!IsWow64Process(GetCurrentProcess(), &g_ownWow64)) g_ownWow64 = FALSE;
     g_eventHook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, FocusEvent, 0, 0,
                                   WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
     if (g_eventHook == nullptr) return false;
@@ -205,3 +307,5 @@ void StopFocusHooks() {
     g_timer = 0;
     while (!g_hooks.empty()) Drop(g_hooks.size() - 1, nullptr);
 }
+
+size_t HookedThreadCount() { return g_hooks.size(); }

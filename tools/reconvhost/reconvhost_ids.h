@@ -20,8 +20,22 @@
 #define RECONVHOST_STOP_MESSAGE (WM_APP + 1)
 // The notification icon's callback message.
 #define RECONVHOST_ICON_MESSAGE (WM_APP + 2)
-// WM_COMMAND id of Exit in the icon's menu.
+// Sent to a host's window: how many threads it has hooked now (its own,
+// not its companion's); 0 with the desktop-wide hook.
+#define RECONVHOST_COUNT_MESSAGE (WM_APP + 3)
+// Sent with a window handle as wParam: the host sends that window the text
+// of its icon's menu as it would show it now (WM_COPYDATA, UTF-16, one item
+// a line, dwData this message), for screen readers' helpers and tests.
+#define RECONVHOST_MENU_TEXT_MESSAGE (WM_APP + 4)
+// WM_COMMAND ids of the icon's menu.
 #define RECONVHOST_CMD_EXIT 1001
+#define RECONVHOST_CMD_SIGN_IN 1002
+#define RECONVHOST_CMD_TRACE_VIEWER 1003
+
+// "Start at sign-in": this value under the user's Run key holds the host's
+// command line.
+#define RECONVHOST_RUN_KEY L"Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+#define RECONVHOST_RUN_VALUE L"RODAVOZI reconvhost"
 
 enum ReconvHostExitCode {
     kExitOk = 0,
