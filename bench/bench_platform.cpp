@@ -71,3 +71,4 @@ int FindTraceWindow(void) { return 1; }
 // One thread with ANSI windows, as in the benchmarks' single thread.
 uint32_t CurrentThreadId(void) { return 4; }
 bool IsUnicodeWindow(HWND) { return false; }
+bool WindowOfThread(HWND, uint32_t) { return true; }

@@ -11,6 +11,7 @@ add_library(rodavozi_core STATIC
     module/working_code_page_win.cpp
     module/window_form_win.cpp
     module/trace.cpp
+    reconvert/control_units.cpp
     reconvert/edit_text_source.cpp
     hook/subclass_record.cpp
     hook/pass_on_guard.cpp

@@ -10,6 +10,7 @@
 #include "module/dbcs_text.h"
 #include "module/state.h"
 #include "module/trace.h"
+#include "reconvert/control_units.h"
 #include "reconvert/request_messages.h"
 
 namespace {
@@ -38,11 +39,11 @@ void SubclassRequestTarget(HWND target, UINT message) {
     // Already served: recorded here, whether it runs our procedure directly
     // or under one installed after it (subclassing it again would make that
     // procedure our previous one while it calls ours: an endless loop).
-    LOCALSUBCLASS* served = FindMarkedSubclass(target);
-    // Unless another program cut ours out of the chain: the stale record
-    // goes and the window is subclassed afresh.
+    WINDOWRECORD* served = FindMarkedSubclass(target);
+    // Unless another program cut ours out of the chain: the stale subclass
+    // ends and the window is subclassed afresh.
     if (served != nullptr && !ChainReachesOurs(target, served)) {
-        DropLocalSubclass(served);
+        EndLocalSubclass(served);
         served = nullptr;
     }
     if (served != nullptr || !IsEditClass(target)) return;
@@ -67,26 +68,23 @@ void SubclassRequestTarget(HWND target, UINT message) {
     // procedure is an address in that process, which gives it back itself.
     GiveBackThreadSubclasses();
 
-    SharedState.lpfnoldedit = examined;
     if (examined == nullptr) {
-        SharedState.SubclassedWindow = nullptr;
+        ClearSharedSubclass();
         TraceMessage("err=%d ", static_cast<int>(GetLastError()));
     } else {
-        BOOL unicode = IsWindowUnicode(target);
-        LOCALSUBCLASS* record = KeepModuleMapped() ? AddLocalSubclass(target, examined, unicode) : nullptr;
+        bool unicode = IsWindowUnicode(target) != FALSE;
+        WINDOWRECORD* record = KeepModuleMapped() ? AddLocalSubclass(target, examined, unicode) : nullptr;
         if (record != nullptr) {
-            SharedState.SubclassedWindow = target;
-            SharedState.SubclassedUnicode = unicode;
+            MirrorSubclass(target, examined, unicode);
             TraceMessage("subclass ");
             SetWindowProcedure(target, ours, unicode);
         }
-        // Not subclassed (no record free, the module not kept mapped) or
-        // the replacement did not take: the window keeps its own procedure.
+        // Not subclassed (no record to be had, the module not kept mapped)
+        // or the replacement did not take: the window keeps its own procedure.
         if (record == nullptr || GetWindowProcedure(target) == examined) {
             TraceMessage("????? %x ", TRACE_HEX(examined));
-            SharedState.SubclassedWindow = nullptr;
-            SharedState.lpfnoldedit = nullptr;
-            if (record != nullptr) DropLocalSubclass(record);
+            ClearSharedSubclass();
+            if (record != nullptr) EndLocalSubclass(record);
         }
     }
     TraceMessage("set %x %x->%x ", TRACE_HEX(SharedState.SubclassedWindow), TRACE_HEX(SharedState.lpfnoldedit),
@@ -104,9 +102,9 @@ void ReleaseOnStatusWindowClose(HWND target) {
     bool ownOver = false;
     DWORD thread = GetCurrentThreadId();
     DropStaleSubclasses();
-    for (LOCALSUBCLASS& record : LocalSubclasses) {
+    for (WINDOWRECORD& record : WindowRecords) {
         HWND window = record.Window;
-        if (window == nullptr || record.Thread != thread) continue;
+        if (window == nullptr || !record.Subclassed || record.Thread != thread) continue;
         if (window != target && !IsChild(target, window)) continue;
         ownOver = true;
         GiveBackLocalSubclass(&record);
@@ -114,6 +112,25 @@ void ReleaseOnStatusWindowClose(HWND target) {
     if (!sharedOver && !ownOver) return;
     TraceMessage("*");
     if (sharedOver) ClearSharedSubclass();
+}
+
+// The window is being destroyed: its record goes with it, unless its
+// subclass still reaches ReconvertEditProc, which drops the record itself
+// when the message arrives there (after it passed it on to the window's own
+// procedure, which needs the record).
+void ForgetDestroyedWindow(HWND window) {
+    WINDOWRECORD* subclassed = FindLocalSubclass(window);
+    DropWindowRecord(window, subclassed != nullptr && ChainReachesOurs(window, subclassed));
+    if (GetPropA(window, CREATED_FORM_PROPERTY) != nullptr) RemovePropA(window, CREATED_FORM_PROPERTY);
+}
+
+// A window of the system's edit class is being created: the form it is
+// created in is the form its control counts positions in (the system picks
+// the control's procedure by it), noted before anyone can subclass it.
+void NoteCreatedForm(HWND window) {
+    if (!IsSystemEditClass(window)) return;
+    uintptr_t form = IsWindowUnicode(window) ? UNITS_UTF16 : UNITS_BYTES;
+    SetPropA(window, CREATED_FORM_PROPERTY, reinterpret_cast<HANDLE>(form));
 }
 
 }  // namespace
@@ -125,6 +142,10 @@ LRESULT CALLBACK CallWndHookProc(int code, WPARAM wParam, LPARAM lParam) {
             SubclassRequestTarget(sent->hwnd, sent->message);
         else if (sent->message == WM_IME_NOTIFY && sent->wParam == IMN_CLOSESTATUSWINDOW)
             ReleaseOnStatusWindowClose(sent->hwnd);
+        else if (sent->message == WM_NCDESTROY)
+            ForgetDestroyedWindow(sent->hwnd);
+        else if (sent->message == WM_NCCREATE)
+            NoteCreatedForm(sent->hwnd);
     }
     return CallNextHookEx(SharedState.HookHandle, code, wParam, lParam);
 }

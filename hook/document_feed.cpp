@@ -11,7 +11,7 @@ LRESULT FeedWhenUnanswered(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     if (message != WM_IME_REQUEST || wParam != IMR_DOCUMENTFEED) return controlAnswer;
     // The size query and the fill are decided together: the IME allocates
     // what the size query was answered, by the control or by the module.
-    if (lParam == 0) NoteFeedSize(window, controlAnswer == 0 ? 1 : 0);
+    if (lParam == 0) NoteFeedSize(window, controlAnswer == 0);
     if (controlAnswer != 0) return controlAnswer;
     TextSourceProc source = EditTextSource;
     int unicode = IsUnicodeWindow(window) ? 1 : 0;

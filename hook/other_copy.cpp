@@ -22,10 +22,20 @@ bool IsAnotherCopysProcedure(LONG_PTR procedure) {
            GetProcAddress(module, "InitReconvertEdit") != nullptr;
 }
 
+// A window that runs its class's own procedure reaches no copy of the
+// module, whatever mark it carries: one left by a copy whose subclass a
+// program cut out of the chain must not keep the window from being served.
+// Both forms: a procedure read in the form it was not installed with comes
+// back as a handle that converts.
+bool RunsItsClassProcedure(HWND window) {
+    return GetWindowLongPtrA(window, GWLP_WNDPROC) == static_cast<LONG_PTR>(GetClassLongPtrA(window, GCLP_WNDPROC)) ||
+           GetWindowLongPtrW(window, GWLP_WNDPROC) == static_cast<LONG_PTR>(GetClassLongPtrW(window, GCLP_WNDPROC));
+}
+
 }  // namespace
 
 bool ServedByAnotherCopy(HWND window) {
-    if (GetPropA(window, SUBCLASS_MARK_PROPERTY) != nullptr) return true;
+    if (GetPropA(window, SUBCLASS_MARK_PROPERTY) != nullptr && !RunsItsClassProcedure(window)) return true;
     // Both forms: a read in the form the procedure was not installed with
     // yields a handle that lies in no module.
     return IsAnotherCopysProcedure(GetWindowLongPtrA(window, GWLP_WNDPROC)) ||

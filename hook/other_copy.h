@@ -9,6 +9,6 @@
 
 // Whether another copy serves `window`, a window this copy holds no record
 // of: it carries a mark (this copy's marks are only on windows it has
-// records of), or its procedure lies in another module that exports the
-// host's functions.
+// records of) and runs a procedure other than its class's own, or its
+// procedure lies in another module that exports the host's functions.
 bool ServedByAnotherCopy(HWND window);

@@ -10,47 +10,51 @@
 #include "reconvert/dispatch.h"
 #include "reconvert/edit_context.h"
 #include "reconvert/edit_text_source.h"
-#include "reconvert/offer_record.h"
 #include "rodavozi.h"
 
 namespace {
 
-// The window is being destroyed: forget it wherever it is named. Its own
-// procedure still gets the message, since that is where a control frees what
-// it holds (an edit control its text and state); without it every edit
-// window destroyed while subclassed would leak them in its program.
+// The window is being destroyed: its record goes, and the mirror forgets it.
+// Its own procedure still gets the message, since that is where a control
+// frees what it holds (an edit control its text and state); without it every
+// edit window destroyed while subclassed would leak them in its program.
 LRESULT ForgetDestroyedWindow(HWND window, WPARAM wParam, LPARAM lParam) {
     TraceMessage("destory %x ", TRACE_HEX(window));
-    DropOfferRecord(window);
     if (window == SharedState.SubclassedWindow) ClearSharedSubclass();
-    LOCALSUBCLASS* record = FindLocalSubclass(window);
-    if (record == nullptr) return DefaultProcessing(window, WM_NCDESTROY, wParam, lParam);
-    LOCALSUBCLASS own = *record;
+    WINDOWRECORD* record = FindLocalSubclass(window);
+    if (record == nullptr) {
+        DropWindowRecord(window, false);
+        return DefaultProcessing(window, WM_NCDESTROY, wParam, lParam);
+    }
+    WNDPROC previous = record->PreviousProc;
+    bool unicode = record->Unicode;
     DropLocalSubclass(record);
-    return CallPreviousProcedure(&own, window, WM_NCDESTROY, wParam, lParam);
+    return CallPreviousProcedure(previous, unicode, window, WM_NCDESTROY, wParam, lParam);
 }
 
 // The window lost the focus: it gets its own procedure back, and the focus
 // loss goes on to that procedure, which is where the control drops its caret
-// and selection highlight and tells its parent (EN_KILLFOCUS). The shared
-// record is emptied only while it still names this window; by now it may
-// name a window of another process. With a procedure installed on top of
-// ours the window cannot be given back: the record stays and the message is
-// passed on like any other.
-LRESULT GiveBackOnFocusLoss(HWND window, LOCALSUBCLASS* record, WPARAM wParam, LPARAM lParam) {
+// and selection highlight and tells its parent (EN_KILLFOCUS). The mirror is
+// emptied only while it still names this window; by now it may name a window
+// of another process. With a procedure installed on top of ours the window
+// cannot be given back: the subclass stays and the message is passed on like
+// any other. The rest of the window's record stays with the window.
+LRESULT GiveBackOnFocusLoss(HWND window, WINDOWRECORD* record, WPARAM wParam, LPARAM lParam) {
     TraceMessage("killfocus %x ", TRACE_HEX(window));
-    LOCALSUBCLASS own = *record;
+    WNDPROC previous = record->PreviousProc;
+    bool unicode = record->Unicode;
     GiveBackLocalSubclass(record);
     if (window == SharedState.SubclassedWindow) ClearSharedSubclass();
-    return CallPreviousProcedure(&own, window, WM_KILLFOCUS, wParam, lParam);
+    return CallPreviousProcedure(previous, unicode, window, WM_KILLFOCUS, wParam, lParam);
 }
 
 // Only the procedure this process recorded for this very window is ever
 // called; a window running this procedure without a record gets the default
 // processing in its own form.
 LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const LOCALSUBCLASS* record = FindLocalSubclass(window);
-    if (record != nullptr) return CallPreviousProcedure(record, window, message, wParam, lParam);
+    const WINDOWRECORD* record = FindLocalSubclass(window);
+    if (record != nullptr)
+        return CallPreviousProcedure(record->PreviousProc, record->Unicode, window, message, wParam, lParam);
     TraceMessage("\a lpfnoldedit=0 %d %x %x ", message, TRACE_HEX(window),
                  TRACE_HEX(GetWindowProcedure(window)));
     return DefaultProcessing(window, message, wParam, lParam);
@@ -58,7 +62,7 @@ LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-bool ChainReachesOurs(HWND window, const LOCALSUBCLASS* record) {
+bool ChainReachesOurs(HWND window, const WINDOWRECORD* record) {
     // Read with the A call, as the record's previous procedure was: the same
     // procedure reads back as the same value.
     LONG_PTR current = GetWindowLongPtrA(window, GWLP_WNDPROC);
@@ -72,7 +76,7 @@ bool ChainReachesOurs(HWND window, const LOCALSUBCLASS* record) {
 LRESULT CALLBACK ReconvertEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCDESTROY && (FindLocalSubclass(window) != nullptr || window == SharedState.SubclassedWindow))
         return ForgetDestroyedWindow(window, wParam, lParam);
-    LOCALSUBCLASS* record = message == WM_KILLFOCUS ? FindLocalSubclass(window) : nullptr;
+    WINDOWRECORD* record = message == WM_KILLFOCUS ? FindLocalSubclass(window) : nullptr;
     if (record != nullptr) return GiveBackOnFocusLoss(window, record, wParam, lParam);
 
     LRESULT answer;

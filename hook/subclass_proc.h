@@ -17,4 +17,4 @@ void ResetImeOnClick(HWND window);
 // ReconvertEditProc: false when the window runs again the procedure ours
 // replaced, or its class's own, so that another program that restored an
 // older procedure cut ours out.
-bool ChainReachesOurs(HWND window, const LOCALSUBCLASS* record);
+bool ChainReachesOurs(HWND window, const WINDOWRECORD* record);

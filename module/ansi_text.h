@@ -35,3 +35,8 @@ int AnsiCodePageBytes(const uint16_t* units, int count);
 // control of the ANSI code page under a Unicode procedure (as common-controls
 // subclassing installs), which would turn the IME's result into '?'.
 bool AnsiControlCouldHold(const char* text);
+
+// The length in bytes of `count` units of UTF-16 text converted into the
+// process's ANSI code page (whatever code page a request works in: what a
+// byte-counting control counts), whatever stands for the characters it lacks.
+int AnsiLength(const uint16_t* units, int count);

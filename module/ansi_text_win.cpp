@@ -53,3 +53,9 @@ bool AnsiControlCouldHold(const char* text) {
     }
     return beyondAscii;
 }
+
+int AnsiLength(const uint16_t* units, int count) {
+    if (count <= 0) return 0;
+    return WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(units), count, nullptr, 0, nullptr,
+                               nullptr);
+}

@@ -9,3 +9,6 @@ bool IsUnicodeWindow(HWND window);
 
 // The calling thread's identifier.
 uint32_t CurrentThreadId(void);
+
+// Whether `window` exists and is owned by thread `thread`.
+bool WindowOfThread(HWND window, uint32_t thread);

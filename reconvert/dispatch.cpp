@@ -6,6 +6,7 @@
 #include "module/working_code_page.h"
 #include "reconvert/record_builder.h"
 #include "reconvert/request_messages.h"
+#include "reconvert/window_record.h"
 
 namespace {
 
@@ -28,6 +29,10 @@ bool EnterRequestCodePage(unsigned int codePage, int unicode, TextSourceProc* so
 int AnswerReconvertMsg(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* answer,
                        TextSourceProc source, unsigned int codePage) {
     int kind, unicode;
+    // A window destroyed takes its record along (a subclassed one's goes
+    // where its subclass sees the message), so that a later window given the
+    // same handle inherits nothing.
+    if (message == WM_NCDESTROY) DropWindowRecord(window, true);
     if (!ClassifyRequest(message, wParam, &kind, &unicode)) return 0;
     // The input method manager hands WM_IME_REQUEST over in the form of the
     // window's procedure: a Unicode window gets, and fills, a UTF-16 record.

@@ -9,6 +9,7 @@
 #include "module/trace.h"
 #include "module/window_form.h"
 #include "module/working_code_page.h"
+#include "reconvert/control_units.h"
 #include "reconvert/edit_context.h"
 #include "reconvert/offer_record.h"
 #include "reconvert/wide_text.h"
@@ -50,11 +51,6 @@ WindowTextBuffer* TakeBuffer() {
 
 void GiveBack(WindowTextBuffer* b) { __atomic_store_n(&b->Busy, 0, __ATOMIC_RELEASE); }
 
-bool IsSystemEditClass(HWND window) {
-    char name[16];
-    return GetClassNameA(window, name, sizeof name) != 0 && AsciiCaseCompare(name, "edit") == 0;
-}
-
 // A password field offers nothing, and none of its text reaches a trace line.
 // ES_PASSWORD is a style bit of the system's edit class only; another class
 // may use that bit for something else.
@@ -73,17 +69,17 @@ uint32_t GetSelection(HWND window, bool unicode) {
 // `unitBase` is the window position where `text` begins.
 void NoteHandedBack(HWND window, const char* text, const unsigned char* pairBits, int unitBase, int from,
                     int length) {
-    OFFERRECORD* record = ClaimOfferRecord(window, false);
-    if (record == nullptr) return;
-    if (record->Collecting && length < EDIT_CONTEXT_OUT_SIZE) {
-        record->SourceNoted = 1;
-        record->HandedBackStart = from;
-        record->HandedBackLength = length;
-        WindowPositions(text, pairBits, from, length, record->Positions);
+    HeldRecord record(window, CLAIM_EXISTING);
+    if (!record) return;
+    OFFER& offer = record->Offer;
+    if (offer.Collecting && length < EDIT_CONTEXT_OUT_SIZE) {
+        offer.SourceNoted = true;
+        offer.HandedBackStart = from;
+        offer.HandedBackLength = length;
+        WindowPositions(text, pairBits, from, length, offer.Positions);
         for (int k = 0; k <= length; ++k)
-            if (record->Positions[k] >= 0) record->Positions[k] += unitBase;
+            if (offer.Positions[k] >= 0) offer.Positions[k] += unitBase;
     }
-    ReleaseOfferRecord(record);
 }
 
 // `text` is the window's text in the ANSI code page (or the part of it that
@@ -107,64 +103,17 @@ int HandBack(HWND window, const char* text, int length, const unsigned char* pai
     return result;
 }
 
-// The control's own length of its first line, from EM_LINELENGTH: in the
-// units the control counts positions in, whatever form its current window
-// procedure takes messages in.
-unsigned int FirstLineLength(HWND window) { return static_cast<unsigned int>(SendMessageA(window, EM_LINELENGTH, 0, 0)); }
-
-// What the first line of an ANSI text tells about the control's units: bytes
-// and characters of it, and whether they differ.
-int LearnFromAnsi(HWND window, const unsigned char* t) {
-    unsigned int bytes = 0, characters = 0;
-    for (; t[bytes] != 0 && t[bytes] != '\r' && t[bytes] != '\n'; ++characters)
-        bytes += IsLeadByte(t[bytes]) && t[bytes + 1] != 0 ? 2 : 1;
-    if (bytes == characters) return UNITS_UNKNOWN;  // no double-byte character: the units coincide
-    unsigned int line = FirstLineLength(window);
-    return line == bytes ? UNITS_BYTES : line == characters ? UNITS_UTF16 : UNITS_WINDOW_FORM;
-}
-
-// The same for a UTF-16 text: units and ANSI bytes of its first line.
-int LearnFromWide(HWND window, const uint16_t* w) {
-    unsigned int units = 0, bytes = 0;
-    while (w[units] != 0 && w[units] != '\r' && w[units] != '\n') {
-        int width = w[units] >= 0xD800 && w[units] <= 0xDBFF && w[units + 1] >= 0xDC00 && w[units + 1] <= 0xDFFF ? 2 : 1;
-        if (width == 1 && w[units] < 0x80) {
-            bytes += 1;
-        } else {
-            bytes += static_cast<unsigned int>(AnsiCodePageBytes(w + units, width));
-        }
-        units += static_cast<unsigned int>(width);
-    }
-    if (bytes == units) return UNITS_UNKNOWN;
-    unsigned int line = FirstLineLength(window);
-    return line == units ? UNITS_UTF16 : line == bytes ? UNITS_BYTES : UNITS_WINDOW_FORM;
-}
-
-// The units of the window's control as learnt before, or UNITS_UNKNOWN.
-int KnownUnits(HWND window) {
-    OFFERRECORD* record = ClaimOfferRecord(window, false);
-    if (record == nullptr) return UNITS_UNKNOWN;
-    int units = record->Units;
-    ReleaseOfferRecord(record);
-    return units;
-}
-
-void KeepUnits(HWND window, int units) {
-    if (units == UNITS_UNKNOWN) return;
-    OFFERRECORD* record = ClaimOfferRecord(window, true);
-    if (record == nullptr) return;
-    record->Units = units;
-    ReleaseOfferRecord(record);
-}
-
+// The window's text is read in the control's own form (control_units.h), so
+// that no conversion of the system's can put a look-alike in a character's
+// place.
 int ReadAnsiText(HWND window, WindowTextBuffer* slot, int* length) {
-    int bytes = GetWindowTextLengthA(window);
+    int bytes = static_cast<int>(SendInForm(window, false, WM_GETTEXTLENGTH, 0, 0));
     TraceMessage("len=%d ", bytes);
     if (static_cast<unsigned int>(bytes) >= WINDOW_TEXT_LIMIT) return -1;
     // A read that fails leaves the empty string, never the last window's text.
     char* text = reinterpret_cast<char*>(slot->Text);
     text[0] = 0;
-    int read = GetWindowTextA(window, text, WINDOW_TEXT_LIMIT);
+    int read = static_cast<int>(SendInForm(window, false, WM_GETTEXT, WINDOW_TEXT_LIMIT, reinterpret_cast<LPARAM>(text)));
     text[WINDOW_TEXT_LIMIT - 1] = 0;
     // The count read is the text's length, so the work below stays near the
     // caret instead of measuring up to 64 KiB again; a count that the buffer
@@ -175,14 +124,14 @@ int ReadAnsiText(HWND window, WindowTextBuffer* slot, int* length) {
 }
 
 int ReadWideText(HWND window, WindowTextBuffer* slot, int* length) {
-    int units = GetWindowTextLengthW(window);
+    int units = static_cast<int>(SendInForm(window, true, WM_GETTEXTLENGTH, 0, 0));
     if (static_cast<unsigned int>(units) >= WIDE_TEXT_UNITS) {
         TraceMessage("len=%d ", units);
         return -1;
     }
     wchar_t* wide = reinterpret_cast<wchar_t*>(slot->Text);
     wide[0] = 0;
-    int read = GetWindowTextW(window, wide, WIDE_TEXT_UNITS);
+    int read = static_cast<int>(SendInForm(window, true, WM_GETTEXT, WIDE_TEXT_UNITS, reinterpret_cast<LPARAM>(wide)));
     wide[WIDE_TEXT_UNITS - 1] = 0;
     if (read < 0 || read >= WIDE_TEXT_UNITS || wide[read] != 0) read = static_cast<int>(wcslen(wide));
     TraceMessage("len=%d ", read);
@@ -211,13 +160,14 @@ int HandBackWide(HWND window, WindowTextBuffer* slot, int length, char* buffer) 
                     part.End, buffer);
 }
 
+int ReadText(HWND window, WindowTextBuffer* slot, bool wide, int* length) {
+    return wide ? ReadWideText(window, slot, length) : ReadAnsiText(window, slot, length);
+}
+
 // Positions are read in the units of the control itself, fixed when it was
-// created. IsWindowUnicode follows the window procedure on top, which may be
-// another program's (a byte-counting ANSI control under a Unicode procedure,
-// or the reverse); so the first line's length as the control reports it is
-// compared with its length in bytes and in UTF-16 units, once per window.
-// Where the two cannot be told apart the text holds no double-byte
-// character, and the units coincide.
+// created (control_units.h): as learnt for the window, or else the text is
+// read in the form the evidence at hand points to, and read again in the
+// other should the text itself then decide for it.
 int GetText(HWND window, char* buffer) {
     buffer[0] = 0;
     if (IsPasswordField(window)) return 0;
@@ -226,20 +176,17 @@ int GetText(HWND window, char* buffer) {
         TraceMessage("\a text buffers busy ");
         return 0;
     }
-    int units = KnownUnits(window), length = 0, result = 0;
-    bool wide = units == UNITS_UTF16 || (units != UNITS_BYTES && IsUnicodeWindow(window));
-    int read = wide ? ReadWideText(window, slot, &length) : ReadAnsiText(window, slot, &length);
+    bool decided = false;
+    int length = 0, result = 0;
+    bool wide = ControlUnits(window, &decided) == UNITS_UTF16;
+    int read = ReadText(window, slot, wide, &length);
     // Text read in the ANSI code page can be neither worked on nor learnt
-    // from in another one.
+    // from in another one: its bytes would be taken for the other code
+    // page's characters.
     if (!wide && WorkCodePage() != CODE_PAGE_ANSI) read = -1;
-    if (read == 0 && units == UNITS_UNKNOWN) {
-        units = wide ? LearnFromWide(window, reinterpret_cast<const uint16_t*>(slot->Text))
-                     : LearnFromAnsi(window, slot->Text);
-        KeepUnits(window, units);
-        if ((units == UNITS_UTF16 || units == UNITS_BYTES) && (units == UNITS_UTF16) != wide) {
-            wide = !wide;
-            read = wide ? ReadWideText(window, slot, &length) : ReadAnsiText(window, slot, &length);
-        }
+    if (read == 0 && !decided && (LearnUnits(window, slot->Text, length, wide) == UNITS_UTF16) != wide) {
+        wide = !wide;
+        read = ReadText(window, slot, wide, &length);
     }
     if (read == 0 && (wide || WorkCodePage() == CODE_PAGE_ANSI))
         result = wide ? HandBackWide(window, slot, length, buffer) : HandBackAnsi(window, slot, length, buffer);
@@ -260,10 +207,12 @@ int GetText(HWND window, char* buffer) {
 // already shows exactly is left as it is. EM_GETSEL and EM_SETSEL carry
 // positions as they are in either form.
 void Confirm(HWND window, UINT range) {
-    OFFERRECORD* record = ClaimOfferRecord(window, false);
     int start = 0, end = 0, byteStart = 0, byteEnd = 0;
-    bool found = ConfirmedRange(record, &start, &end, &byteStart, &byteEnd);
-    if (record != nullptr) ReleaseOfferRecord(record);
+    bool found = false;
+    {
+        HeldRecord record(window, CLAIM_EXISTING);
+        found = record && ConfirmedRange(&record->Offer, &start, &end, &byteStart, &byteEnd);
+    }
     if (!found) {
         TraceMessage("\a noconfirm %x ", range);
         return;

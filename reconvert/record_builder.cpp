@@ -154,7 +154,7 @@ int Confirm(HWND window, RECONVERTHEADER* header, int unicode, TextSourceProc so
     uint32_t range = PackConfirmRange(caret, header->dwCompStrOffset, header->dwCompStrLen, unicode);
     // The exact composition, for the module's own text source; a host's text
     // source gets the packed range only.
-    NoteConfirmation(window, header->dwCompStrOffset, header->dwCompStrLen, unicode);
+    NoteConfirmation(window, header->dwCompStrOffset, header->dwCompStrLen, unicode != 0);
     source(window, TSR_CONFIRM, range, nullptr);
     ForgetOffer(window);
     return 1;

@@ -31,20 +31,18 @@ int CALLBACK Noting(HWND window, int request, UINT, char* buffer) {
     if (request == TSR_GETTEXT) {
         memcpy(buffer, g_noting.text.c_str() + g_noting.from, size_t(g_noting.length));
         buffer[g_noting.length] = 0;
-        OFFERRECORD* record = ClaimOfferRecord(window, false);
-        if (record != nullptr && record->Collecting) {
-            record->SourceNoted = 1;
-            record->HandedBackStart = g_noting.from;
-            record->HandedBackLength = g_noting.length;
-            for (int i = 0; i <= g_noting.length; ++i) record->Positions[i] = i % 2 ? -1 : 1000 + g_noting.from + i;
+        HeldRecord record(window, CLAIM_EXISTING);
+        if (record && record->Offer.Collecting) {
+            record->Offer.SourceNoted = true;
+            record->Offer.HandedBackStart = g_noting.from;
+            record->Offer.HandedBackLength = g_noting.length;
+            for (int i = 0; i <= g_noting.length; ++i) record->Offer.Positions[i] = i % 2 ? -1 : 1000 + g_noting.from + i;
         }
-        if (record != nullptr) ReleaseOfferRecord(record);
         return g_noting.result;
     }
-    OFFERRECORD* record = ClaimOfferRecord(window, false);
+    HeldRecord record(window, CLAIM_EXISTING);
     int bs, be;
-    g_noting.selected = ConfirmedRange(record, &g_noting.start, &g_noting.end, &bs, &be);
-    if (record != nullptr) ReleaseOfferRecord(record);
+    g_noting.selected = record && ConfirmedRange(&record->Offer, &g_noting.start, &g_noting.end, &bs, &be);
     return 0;
 }
 
@@ -58,6 +56,7 @@ protected:
         UseCodePage(932);
         SetCurrentThreadId(4);
         g_noting = NotingSource();
+        for (WINDOWRECORD& r : WindowRecords) ClearRecord(&r);
     }
     // Fills from a caret context (`from`, `length` of the text; caret
     // `result` bytes into it) or a selection (result -1).
@@ -175,14 +174,39 @@ TEST_F(OfferRecord, FeedsAndOtherWindowsBetweenAFillAndItsConfirmation) {
 // A thread that finds its record held (a request inside a request) notes
 // nothing, and its confirmation selects nothing.
 TEST_F(OfferRecord, AHeldRecordIsNotWaitedFor) {
-    OFFERRECORD* held = ClaimOfferRecord(window, true);
+    WINDOWRECORD* held = ClaimRecord(window, CLAIM_FOR_WINDOW);
     ASSERT_NE(held, nullptr);
-    EXPECT_EQ(ClaimOfferRecord(window, true), nullptr);
+    EXPECT_EQ(ClaimRecord(window, CLAIM_FOR_WINDOW), nullptr);
     ASSERT_EQ(Fill(HA + KAN, 0, 4, 4), RECORD_SIZE);
     EXPECT_FALSE(Confirm(0, 2));
-    ReleaseOfferRecord(held);
+    GiveRecord(held);
     ASSERT_EQ(Fill(HA + KAN, 0, 4, 4), RECORD_SIZE);
     EXPECT_TRUE(Confirm(0, 2));
+}
+
+// Feeds to other windows (records with nothing pending) never take a pending
+// offer's place, nothing a subclass's; a record goes with its window.
+TEST_F(OfferRecord, RecordsKeepPendingOffersAndSubclassesAndGoWithTheirWindows) {
+    auto Window = [](uintptr_t n) { return reinterpret_cast<HWND>(n); };
+    ASSERT_EQ(Fill(HA + KAN + JI, 0, 6, 6), RECORD_SIZE);
+    for (uintptr_t n = 1; n <= 2 * WINDOW_RECORDS; ++n) NoteFeedSize(Window(0x10000 + n), true);
+    EXPECT_TRUE(Confirm(0, 2)) << "the offer outlived feeds to 32 other windows";
+
+    ASSERT_EQ(Fill(HA + KAN + JI, 0, 6, 6), RECORD_SIZE);
+    NoteFeedSize(window, true);
+    DropWindowRecord(window, false);
+    EXPECT_FALSE(FeedSizedHere(window));
+    EXPECT_FALSE(Confirm(0, 2)) << "the offer went with its window";
+
+    for (uintptr_t n = 0; n < WINDOW_RECORDS; ++n) {
+        HeldRecord r(Window(0x20000 + n), CLAIM_FOR_OFFER);
+        ASSERT_TRUE(r);
+        r->Subclassed = true;
+    }
+    EXPECT_FALSE(HeldRecord(window, CLAIM_FOR_OFFER)) << "a subclassed window's record was taken";
+    SetGoneWindow(Window(0x20003));
+    EXPECT_TRUE(HeldRecord(window, CLAIM_FOR_OFFER)) << "the gone window's record is free again";
+    SetGoneWindow(nullptr);
 }
 
 }  // namespace

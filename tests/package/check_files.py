@@ -3,9 +3,9 @@
 
 Usage:
   check_files.py zip PATH.zip
-      the zip holds exactly the expected files; the texts for Windows users
-      have CRLF line ends, the English one ASCII, the Japanese one UTF-8
-      with a BOM; every DLL, program and import library sits in the folder
+      the zip holds exactly the expected files, all in one folder named
+      after the zip; the texts for Windows users and the licence have CRLF
+      line ends, the English ones ASCII, the Japanese one UTF-8 with a BOM; every DLL, program and import library sits in the folder
       of its architecture; each program has a manifest (asInvoker,
       per-monitor DPI aware v2), version information and an icon of its
       architecture; the import libraries are in the short import format.
@@ -38,7 +38,8 @@ MACHINES = {"x86": 0x014C, "x64": 0x8664}
 PER_ARCH = ["RODAVOZI.DLL", "RODAVOZI.lib", "RODAVOZI.def", "tracewin.exe", "reconvhost.exe", "rodacheck.exe"]
 TEXT = "README-Windows.txt"
 TEXT_JA = "README-Windows-ja.txt"
-EXPECTED_ZIP = sorted([TEXT, TEXT_JA, "include/rodavozi.h"] +
+LICENSE = "LICENSE"
+EXPECTED_ZIP = sorted([TEXT, TEXT_JA, LICENSE, "include/rodavozi.h"] +
                       ["%s/%s" % (arch, name) for arch in ARCHES for name in PER_ARCH])
 EXPORTS = ["EndReconvertEdit", "HookReconvertThread", "InitReconvertEdit", "IsReconvertMsg"]
 # What a caller's compiler asks the import library for: stdcall names carry
@@ -81,20 +82,24 @@ def resources_of(data):
 
 
 def check_zip(path):
+    top = os.path.basename(path)[:-len(".zip")] + "/"
     with zipfile.ZipFile(path) as archive:
-        names = sorted(archive.namelist())
+        members = archive.namelist()
+        check(all(m.startswith(top) for m in members), "every member is in the folder %s" % top)
+        names = sorted(m[len(top):] for m in members if m.startswith(top) and not m.endswith("/"))
+        read = lambda name: archive.read(top + name)
         missing = sorted(set(EXPECTED_ZIP) - set(names))
         extra = sorted(set(names) - set(EXPECTED_ZIP))
         check(not missing and not extra,
               "zip lists exactly %d files (missing %s, extra %s)" % (len(EXPECTED_ZIP), missing, extra))
         check(archive.testzip() is None, "zip members read back with correct CRCs")
 
-        for name in (TEXT, TEXT_JA):
+        for name in (TEXT, TEXT_JA, LICENSE):
             if name not in names:
                 continue
-            text = archive.read(name)
+            text = read(name)
             check(len(text) > 0, "%s is not empty" % name)
-            if name == TEXT:
+            if name != TEXT_JA:
                 check(all(b < 0x80 for b in text), "%s is ASCII" % name)
             else:
                 try:
@@ -112,11 +117,11 @@ def check_zip(path):
             for name in ("RODAVOZI.DLL", "tracewin.exe", "reconvhost.exe", "rodacheck.exe"):
                 member = "%s/%s" % (arch, name)
                 if member in names:
-                    machine = machine_of(archive.read(member))
+                    machine = machine_of(read(member))
                     check(machine == MACHINES[arch], "%s is an %s PE file (machine %s)"
                           % (member, arch, hex(machine) if machine is not None else "none"))
                 if member in names and name.endswith(".exe"):
-                    found = resources_of(archive.read(member))
+                    found = resources_of(read(member))
                     manifest = b"".join(found.get(24, []))  # RT_MANIFEST
                     check(b'level="asInvoker"' in manifest and b"PerMonitorV2" in manifest,
                           "%s has a manifest: asInvoker, per-monitor DPI aware v2" % member)
@@ -128,7 +133,7 @@ def check_zip(path):
                     icons.setdefault(name, set()).add(b"".join(found.get(3, [])))  # RT_ICON
             member = "%s/RODAVOZI.lib" % arch
             if member in names:
-                library = archive.read(member)
+                library = read(member)
                 check(library.startswith(b"!<arch>\n"), "%s is an archive" % member)
                 absent = [s.decode() for s in DECORATED[arch] if s + b"\0" not in library]
                 check(not absent, "%s provides the %s import symbols (absent: %s)" % (member, arch, absent))

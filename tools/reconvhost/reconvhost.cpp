@@ -312,6 +312,7 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_DESTROY:
         HideIcon();
         RemoveHook();
+        RemovePropW(window, RECONVHOST_MODE_PROP);
         PostQuitMessage(0);
         return 0;
     }
@@ -474,6 +475,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return kExitHookRefused;
     }
     g_hookInstalled = true;
+    SetPropW(g_window, RECONVHOST_MODE_PROP, g_options.desktopWide ? RECONVHOST_MODE_DESKTOP : RECONVHOST_MODE_FOCUS);
     SetConsoleCtrlHandler(ConsoleHandler, TRUE);
     ShowIcon();
     if (!g_iconShown && !g_options.companionOf) Report(ToolString(kNoIcon), kWarning);

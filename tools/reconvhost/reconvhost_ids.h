@@ -16,6 +16,11 @@
 #define RECONVHOST_MUTEX_PREFIX L"Local\\RODAVOZI.reconvhost."
 #define RECONVHOST_WINDOW_CLASS RECONVHOST_WINDOW_CLASS_PREFIX RECONVHOST_ARCH
 
+// A property of the host window: how the host hooks, for rodacheck's report.
+#define RECONVHOST_MODE_PROP L"RODAVOZI.mode"
+#define RECONVHOST_MODE_DESKTOP reinterpret_cast<HANDLE>(1)
+#define RECONVHOST_MODE_FOCUS reinterpret_cast<HANDLE>(2)
+
 // Posted by "reconvhost --stop": remove the hook and exit.
 #define RECONVHOST_STOP_MESSAGE (WM_APP + 1)
 // The notification icon's callback message.

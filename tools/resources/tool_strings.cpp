@@ -32,8 +32,12 @@ WORD ToolLanguage() {
 }
 
 std::wstring ToolString(unsigned id, std::initializer_list<std::wstring> arguments) {
+    return ToolStringIn(ToolLanguage(), id, arguments);
+}
+
+std::wstring ToolStringIn(WORD language, unsigned id, std::initializer_list<std::wstring> arguments) {
     std::wstring text;
-    if (!(ToolLanguage() == LANG_JAPANESE && LoadIn(kJapanese, id, &text))) LoadIn(kEnglish, id, &text);
+    if (!(language == LANG_JAPANESE && LoadIn(kJapanese, id, &text))) LoadIn(kEnglish, id, &text);
     std::wstring result;
     for (size_t i = 0; i < text.size(); ++i) {
         size_t n = i + 2 < text.size() && text[i] == L'{' && text[i + 2] == L'}' ? text[i + 1] - L'1' : 9;

@@ -41,3 +41,8 @@ WORD ToolLanguage();
 // Japanese table lacks it; "" when neither has it), with {1}..{9} replaced by
 // the arguments.
 std::wstring ToolString(unsigned id, std::initializer_list<std::wstring> arguments = {});
+
+// The same in `language` (LANG_JAPANESE or LANG_ENGLISH), whatever the
+// user's: for text that must stay in one language, such as a report for a
+// bug report.
+std::wstring ToolStringIn(WORD language, unsigned id, std::initializer_list<std::wstring> arguments = {});

@@ -3,6 +3,8 @@
 #include <imm.h>
 #include <string.h>
 
+#include <algorithm>
+
 namespace rodacheck {
 
 using imeside::Encoding;
@@ -41,9 +43,14 @@ std::string Join(const std::vector<std::string>& problems) {
     return out;
 }
 
+bool IsRodavozi(const std::wstring& module) { return lstrcmpiW(FileName(module).c_str(), L"RODAVOZI.DLL") == 0; }
+
 class EditorCheck {
 public:
     EditorCheck(const CheckSetting& setting, const Editor& editor) : s_(setting), e_(editor) {}
+    // Whether RODAVOZI.DLL answered any request of the editor, and else who did.
+    bool servedByModule = false;
+    std::string answeredBy;
 
     void Reconversion(const Way& way);
     void Feed(const Way& way);
@@ -96,6 +103,19 @@ bool EditorCheck::Fill(const Way& way, WPARAM code, RecordExchange* record, std:
         else
             s_.emit(Status::Fail, *label + seen);
         return false;
+    }
+    // A record from the control itself or a procedure of the program is no
+    // proof of the module: who answered is told by the procedure on top.
+    // An empty string offers nothing.
+    const std::wstring module = ProcedureModule(e_.window);
+    if (record->view.header.dwStrLen == 0) {
+    } else if (IsRodavozi(module)) {
+        servedByModule = true;
+        ++s_.tally->offered;
+        if (std::find(s_.tally->modules.begin(), s_.tally->modules.end(), module) == s_.tally->modules.end())
+            s_.tally->modules.push_back(module);
+    } else {
+        answeredBy = module.empty() ? "a procedure in no module" : ToUtf8(FileName(module));
     }
     if (!record->problems.empty()) {
         s_.emit(Status::Fail, *label + EncodingName(encoding) + " record unsound: " + Join(record->problems) + " (" +
@@ -198,6 +218,11 @@ void EditorCheck::Feed(const Way& way) {
     const std::wstring string = RecordText(record.view, record.view.composition.offset, &caretInString);
     // Only double-byte text is offered: with none, the string is empty.
     const bool atCaret = AtCaret(record, &start) && string.empty() != e_.doubleByte;
+    if (atCaret && string.empty()) {
+        s_.emit(Status::NotApplicable, label + Format("%s record sound, its string empty: no double-byte text to offer",
+                                                      EncodingName(record.view.encoding)));
+        return;
+    }
     PositionResult(atCaret, label,
                    Format("%s record sound (dwSize %u), string ", EncodingName(record.view.encoding),
                           record.view.header.dwSize) +
@@ -219,8 +244,13 @@ void EditorCheck::PasswordRequest(const Way& way, bool feed) {
     std::string label = e_.name + ": " + (feed ? "document feed" : "reconversion") + ", " +
                         WayName(way, e_.window, throughImm) + ": ";
     if ((!served || record.answer == 0) && !HoldsText(record.bytes)) {
-        s_.emit(Status::Ok, label + Format("nothing offered (size answer %ld, fill answer %ld)",
-                                           long(record.sizeAnswer), long(record.answer)));
+        // Silence proves something only where the module offers text elsewhere.
+        const std::string seen = Format("nothing offered (size answer %ld, fill answer %ld)", long(record.sizeAnswer),
+                                        long(record.answer));
+        if (s_.tally->offered > 0)
+            s_.emit(Status::Ok, label + seen);
+        else
+            s_.emit(Status::NotApplicable, label + seen + ", as in every editor before it: this tells nothing");
         return;
     }
     if (record.answer == 0) {
@@ -249,6 +279,27 @@ void CheckEditor(const CheckSetting& setting, const Editor& editor) {
     EditorCheck check(setting, editor);
     for (const Way& way : reconversions) editor.password ? check.PasswordRequest(way, false) : check.Reconversion(way);
     for (const Way& way : feeds) editor.password ? check.PasswordRequest(way, true) : check.Feed(way);
+    // An editor without double-byte text to offer (an ANSI one where another
+    // code page is worked in) is not the module's to serve.
+    if (!editor.password && editor.doubleByte && !check.servedByModule)
+        setting.tally->notServed.push_back(
+            editor.name + (check.answeredBy.empty() ? " (nothing offered)" : " (answered by " + check.answeredBy + ")"));
+}
+
+void CheckServed(const CheckSetting& setting, size_t editors) {
+    const Tally& tally = *setting.tally;
+    std::string modules;
+    for (const std::wstring& module : tally.modules) modules += (modules.empty() ? "" : ", ") + ToUtf8(module);
+    std::string notServed;
+    for (const std::string& editor : tally.notServed) notServed += (notServed.empty() ? "" : "; ") + editor;
+    const size_t served = editors - tally.notServed.size();
+    if (editors == 0)
+        setting.emit(Status::NotApplicable, "RODAVOZI.DLL served no editor: there is no double-byte text to offer");
+    else if (tally.notServed.empty())
+        setting.emit(Status::Ok, Format("RODAVOZI.DLL served all %u editors: ", unsigned(served)) + modules);
+    else
+        setting.emit(Status::Fail, Format("RODAVOZI.DLL served %u of %u editors", unsigned(served), unsigned(editors)) +
+                                       (modules.empty() ? "" : " (" + modules + ")") + "; not: " + notServed);
 }
 
 }  // namespace rodacheck

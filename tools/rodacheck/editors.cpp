@@ -44,6 +44,25 @@ LRESULT CALLBACK AnsiOnTop(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return CallWindowProcA(g_editUnderAnsi, window, message, wParam, lParam);
 }
 
+// comctl32 version 6 is had through an activation context made from the
+// manifest resource 2, which names it as a dependency.
+HANDLE CommonControlsContext() {
+    static HANDLE context = INVALID_HANDLE_VALUE;
+    static bool tried;
+    if (tried) return context;
+    tried = true;
+    wchar_t path[MAX_PATH * 2];
+    GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+    ACTCTXW request = {};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID | ACTCTX_FLAG_HMODULE_VALID;
+    request.lpSource = path;
+    request.hModule = GetModuleHandleW(nullptr);
+    request.lpResourceName = MAKEINTRESOURCEW(2);
+    context = CreateActCtxW(&request);
+    return context;
+}
+
 Units Measure(HWND window, const std::wstring& text, UINT codePage) {
     SendMessageW(window, EM_SETSEL, 0, -1);
     DWORD end = 0;
@@ -69,7 +88,8 @@ Sample ChooseSample(UINT codePage) {
     Sample sample;
     sample.codePage = codePage;
     CPINFO info = {};
-    if (GetCPInfo(codePage, &info) && info.MaxCharSize > 1) {
+    // UTF-8 (65001) has characters of several bytes, but none the module offers.
+    if (GetCPInfo(codePage, &info) && info.MaxCharSize == 2) {
         for (const Candidate& c : kCandidates)
             if (RoundTrips(c.text, codePage)) {
                 sample.text = c.text;
@@ -81,8 +101,9 @@ Sample ChooseSample(UINT codePage) {
     }
     sample.text = L"Reconversion check: the text around the caret.";
     sample.caret = 12;
-    sample.about = info.MaxCharSize > 1 ? "ASCII text: the code page holds none of the double-byte samples"
-                                        : "ASCII text: the ANSI code page has no double-byte characters";
+    sample.about = GetACP() == CP_UTF8        ? "ASCII text: the ANSI code page is UTF-8, not double-byte"
+                   : info.MaxCharSize == 2 ? "ASCII text: the code page holds none of the double-byte samples"
+                                           : "ASCII text: the ANSI code page has no double-byte characters";
     return sample;
 }
 
@@ -96,18 +117,39 @@ const char* UnitsName(Units units) {
     return "neither bytes nor characters";
 }
 
-HWND CreateEdit(HWND frame, bool unicode, DWORD style, const std::wstring& text) {
+HWND CreateEdit(HWND frame, bool unicode, DWORD style, const std::wstring& text, bool commonControls) {
     static int row;
+    ULONG_PTR cookie = 0;
+    if (commonControls) {
+        HANDLE context = CommonControlsContext();
+        if (context == INVALID_HANDLE_VALUE || !ActivateActCtx(context, &cookie)) return nullptr;
+        LoadLibraryW(L"comctl32.dll");  // registers its classes in this context
+    }
     const DWORD styles = WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL | style;
     const int height = style & ES_MULTILINE ? 60 : 24;
-    const int y = 8 + 32 * (row++ % 9);
+    const int y = 8 + 32 * (row++ % 11);
     HWND window = unicode ? CreateWindowExW(0, L"EDIT", L"", styles, 8, y, 560, height, frame, nullptr,
                                             GetModuleHandleW(nullptr), nullptr)
                           : CreateWindowExA(0, "EDIT", "", styles, 8, y, 560, height, frame, nullptr,
                                             GetModuleHandleW(nullptr), nullptr);
+    if (commonControls) DeactivateActCtx(0, cookie);
     if (window) SetWindowTextW(window, text.c_str());
     return window;
 }
+
+std::wstring ProcedureModule(HWND window) {
+    const LONG_PTR procedure =
+        IsWindowUnicode(window) ? GetWindowLongPtrW(window, GWLP_WNDPROC) : GetWindowLongPtrA(window, GWLP_WNDPROC);
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<const wchar_t*>(procedure), &module))
+        return std::wstring();
+    wchar_t path[MAX_PATH * 2];
+    DWORD length = GetModuleFileNameW(module, path, MAX_PATH * 2);
+    return std::wstring(path, length);
+}
+
+std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
 
 bool CreateEditors(const Sample& sample, const Sample& unicodeSample, HWND* frame, std::vector<Editor>* editors) {
     WNDCLASSW wc = {};
@@ -117,7 +159,7 @@ bool CreateEditors(const Sample& sample, const Sample& unicodeSample, HWND* fram
     wc.lpszClassName = L"RodacheckEditors";
     RegisterClassW(&wc);
     *frame = CreateWindowExW(0, wc.lpszClassName, L"rodacheck: editors of the self-check",
-                             WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 600, 420, nullptr, nullptr, wc.hInstance,
+                             WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 600, 480, nullptr, nullptr, wc.hInstance,
                              nullptr);
     if (!*frame) return false;
 
@@ -127,13 +169,16 @@ bool CreateEditors(const Sample& sample, const Sample& unicodeSample, HWND* fram
         DWORD style;
         int onTop;  // 0 none, 1 a Unicode procedure, 2 an ANSI procedure
         bool multiLine;
+        bool commonControls;
     } const kinds[] = {
-        {"ANSI EDIT", false, 0, 0, false},
-        {"Unicode EDIT", true, 0, 0, false},
-        {"ANSI EDIT under a Unicode procedure", false, 0, 1, false},
-        {"Unicode EDIT under an ANSI procedure", true, 0, 2, false},
-        {"password field (ANSI EDIT, ES_PASSWORD)", false, ES_PASSWORD, 0, false},
-        {"multi-line Unicode EDIT", true, ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL, 0, true},
+        {"ANSI EDIT", false, 0, 0, false, false},
+        {"Unicode EDIT", true, 0, 0, false, false},
+        {"ANSI EDIT under a Unicode procedure", false, 0, 1, false, false},
+        {"Unicode EDIT under an ANSI procedure", true, 0, 2, false, false},
+        {"password field (ANSI EDIT, ES_PASSWORD)", false, ES_PASSWORD, 0, false, false},
+        {"multi-line Unicode EDIT", true, ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL, 0, true, false},
+        {"ANSI edit of comctl32 version 6", false, 0, 0, false, true},
+        {"Unicode edit of comctl32 version 6", true, 0, 0, false, true},
     };
     for (const Kind& kind : kinds) {
         const Sample& own = kind.unicode ? unicodeSample : sample;
@@ -143,8 +188,9 @@ bool CreateEditors(const Sample& sample, const Sample& unicodeSample, HWND* fram
         editor.password = (kind.style & ES_PASSWORD) != 0;
         editor.text = kind.multiLine ? own.text + L"\r\n" + own.text : own.text;
         editor.caret = kind.multiLine ? own.text.size() + 2 + own.caret : own.caret;
-        editor.window = CreateEdit(*frame, kind.unicode, kind.style, editor.text);
+        editor.window = CreateEdit(*frame, kind.unicode, kind.style, editor.text, kind.commonControls);
         if (!editor.window) return false;
+        editor.control = ProcedureModule(editor.window);
         if (kind.onTop == 1)
             g_editUnderUnicode = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrW(editor.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(UnicodeOnTop)));

@@ -105,30 +105,39 @@ std::vector<std::string> ImmFormFacts(HWND frame, const std::wstring& sample) {
     return facts;
 }
 
-std::string EditAnswerFacts(HWND frame, const std::wstring& text, size_t caret) {
-    std::string out;
-    LRESULT feed[2] = {}, charPosition[2] = {};
-    for (int unicode = 0; unicode < 2; ++unicode) {
-        HWND edit = CreateEdit(frame, unicode != 0, 0, text);
-        if (!edit) return "the system's edit control: a fresh control cannot be created";
-        // Read before any request reaches it: no subclass sits on it yet.
-        WNDPROC proc = reinterpret_cast<WNDPROC>(unicode ? GetWindowLongPtrW(edit, GWLP_WNDPROC)
-                                                         : GetWindowLongPtrA(edit, GWLP_WNDPROC));
-        auto call = unicode ? CallWindowProcW : CallWindowProcA;
-        call(proc, edit, EM_SETSEL, caret, caret);
-        call(proc, edit, WM_SETFOCUS, 0, 0);
-        feed[unicode] = call(proc, edit, WM_IME_REQUEST, IMR_DOCUMENTFEED, 0);
-        IMECHARPOSITION position = {};
-        position.dwSize = sizeof position;
-        charPosition[unicode] = call(proc, edit, WM_IME_REQUEST, IMR_QUERYCHARPOSITION,
-                                     reinterpret_cast<LPARAM>(&position));
-        DestroyWindow(edit);
+std::vector<std::string> EditAnswerFacts(HWND frame, const std::wstring& text, size_t caret) {
+    std::vector<std::string> facts;
+    for (bool commonControls : {false, true}) {
+        const char* name = commonControls ? "comctl32 version 6's edit control" : "the system's (user32's) EDIT";
+        LRESULT reconvert[2] = {}, feed[2] = {}, charPosition[2] = {};
+        for (int unicode = 0; unicode < 2; ++unicode) {
+            HWND edit = CreateEdit(frame, unicode != 0, 0, text, commonControls);
+            if (!edit) {
+                facts.push_back(std::string(name) + ": a fresh control cannot be created");
+                break;
+            }
+            // Read before any request reaches it: no subclass sits on it yet.
+            WNDPROC proc = reinterpret_cast<WNDPROC>(unicode ? GetWindowLongPtrW(edit, GWLP_WNDPROC)
+                                                             : GetWindowLongPtrA(edit, GWLP_WNDPROC));
+            auto call = unicode ? CallWindowProcW : CallWindowProcA;
+            call(proc, edit, EM_SETSEL, caret, caret);
+            call(proc, edit, WM_SETFOCUS, 0, 0);
+            reconvert[unicode] = call(proc, edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, 0);
+            feed[unicode] = call(proc, edit, WM_IME_REQUEST, IMR_DOCUMENTFEED, 0);
+            IMECHARPOSITION position = {};
+            position.dwSize = sizeof position;
+            charPosition[unicode] = call(proc, edit, WM_IME_REQUEST, IMR_QUERYCHARPOSITION,
+                                         reinterpret_cast<LPARAM>(&position));
+            DestroyWindow(edit);
+        }
+        if (facts.size() == size_t(commonControls) + 1) continue;  // not created
+        auto answers = [](const LRESULT* a) {
+            return Format("%s (ANSI window %ld, Unicode %ld)", a[0] || a[1] ? "yes" : "no", long(a[0]), long(a[1]));
+        };
+        facts.push_back(std::string(name) + " itself answers IMR_RECONVERTSTRING: " + answers(reconvert) +
+                        "; IMR_DOCUMENTFEED: " + answers(feed) + "; IMR_QUERYCHARPOSITION: " + answers(charPosition));
     }
-    auto yesNo = [](const LRESULT* answers) { return answers[0] || answers[1] ? "yes" : "no"; };
-    return Format("the system's edit control itself answers IMR_DOCUMENTFEED: %s (ANSI window %ld, Unicode %ld); "
-                  "IMR_QUERYCHARPOSITION: %s (ANSI window %ld, Unicode %ld)",
-                  yesNo(feed), long(feed[0]), long(feed[1]), yesNo(charPosition), long(charPosition[0]),
-                  long(charPosition[1]));
+    return facts;
 }
 
 }  // namespace rodacheck

@@ -17,23 +17,76 @@ Status LineStatus(const std::string& line) {
     return Status::Fact;
 }
 
+Report::Report() {
+    InitializeCriticalSection(&lock_);
+    wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    thread_ = wake_ ? CreateThread(nullptr, 0, WriterThread, this, 0, nullptr) : nullptr;
+}
+
+Report::~Report() {
+    CloseFile();
+    if (wake_) CloseHandle(wake_);
+    DeleteCriticalSection(&lock_);
+}
+
 bool Report::OpenFile(const std::wstring& path) {
     file_ = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                         nullptr);
     return file_ != INVALID_HANDLE_VALUE;
 }
 
-void Report::CloseFile() {
+bool Report::CloseFile() {
+    if (thread_) {
+        EnterCriticalSection(&lock_);
+        stop_ = true;
+        LeaveCriticalSection(&lock_);
+        SetEvent(wake_);
+        // A console held in a selection keeps its writer: the file still gets
+        // what the thread has not written by then.
+        if (WaitForSingleObject(thread_, 10000) != WAIT_OBJECT_0) TerminateThread(thread_, 0);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+    }
+    Drain();
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
     file_ = INVALID_HANDLE_VALUE;
+    return !fileFailed_;
 }
 
 void Report::Write(const std::string& line) {
     Status status = LineStatus(line);
     if (status == Status::Ok) ++passed;
     if (status == Status::Fail) ++failed;
-    WriteLine(GetStdHandle(STD_OUTPUT_HANDLE), line);
-    if (file_ != INVALID_HANDLE_VALUE) WriteLine(file_, line);
+    EnterCriticalSection(&lock_);
+    queued_ += line + "\n";
+    LeaveCriticalSection(&lock_);
+    if (thread_) SetEvent(wake_);
+    else Drain();
+}
+
+// Writes the queued lines: the file first, then standard output.
+void Report::Drain() {
+    EnterCriticalSection(&lock_);
+    std::string lines;
+    lines.swap(queued_);
+    LeaveCriticalSection(&lock_);
+    for (HANDLE handle : {file_, GetStdHandle(STD_OUTPUT_HANDLE)}) {
+        if (handle == INVALID_HANDLE_VALUE) continue;
+        for (size_t start = 0, end; (end = lines.find('\n', start)) != std::string::npos; start = end + 1)
+            if (!WriteLine(handle, lines.substr(start, end - start)) && handle == file_) fileFailed_ = true;
+    }
+}
+
+DWORD WINAPI Report::WriterThread(void* self) {
+    Report& report = *static_cast<Report*>(self);
+    for (bool stop = false; !stop;) {
+        WaitForSingleObject(report.wake_, INFINITE);
+        EnterCriticalSection(&report.lock_);
+        stop = report.stop_;
+        LeaveCriticalSection(&report.lock_);
+        report.Drain();
+    }
+    return 0;
 }
 
 bool WriteLine(HANDLE handle, const std::string& line) {

@@ -1,6 +1,8 @@
 // rodacheck's report: one line per check ("ok", "FAIL", "n/a") or measured
 // fact ("fact"), in UTF-8, to standard output (a console gets UTF-16) and to
-// the file of --out; the totals at the end.
+// the file of --out; the totals at the end. A thread of its own writes: a
+// console in a selection blocks its writer, never the thread that pumps
+// messages and waits for the check process.
 #pragma once
 
 #include <windows.h>
@@ -19,14 +21,25 @@ Status LineStatus(const std::string& line);
 // Where the parent writes: standard output, and the --out file when open.
 class Report {
 public:
+    Report();
+    ~Report();
     bool OpenFile(const std::wstring& path);
-    void CloseFile();
-    void Write(const std::string& line);  // one line, without its end
+    // Writes what is queued and closes the file; false when the file's
+    // writes failed.
+    bool CloseFile();
+    void Write(const std::string& line);  // one line, without its end; queued
     void Add(Status status, const std::string& text) { Write(FormatLine(status, text)); }
     int passed = 0, failed = 0;
 
 private:
+    static DWORD WINAPI WriterThread(void* self);
+    void Drain();
     HANDLE file_ = INVALID_HANDLE_VALUE;
+    bool fileFailed_ = false;
+    CRITICAL_SECTION lock_;
+    std::string queued_;  // whole lines, each ending in a line feed
+    bool stop_ = false;
+    HANDLE wake_ = nullptr, thread_ = nullptr;
 };
 
 // Writes one line to a handle: UTF-16 to a console, UTF-8 to anything else.

@@ -1,13 +1,17 @@
 // rodacheck: a self-check of RODAVOZI.DLL on the machine it runs on.
 //
-// The parent loads RODAVOZI.DLL from its own folder, uses the running host's
-// hook or installs the hook itself, and starts a copy of itself (the hidden
-// argument --child) that holds the editors and asks them as an IME living in
-// their process does; so the hook reaches them across processes, as in real
-// use. The child writes its lines to a pipe; the parent reports them, counts
-// them and removes the hook it installed on every way out.
+// The parent loads RODAVOZI.DLL from its own folder and starts a copy of
+// itself (the hidden argument --child) that holds the editors and asks them
+// as an IME living in their process does. Once the child's windows exist,
+// the parent hooks the child's thread, and only it, through
+// HookReconvertThread: the hook reaches the editors across processes as in
+// real use, whatever host runs, and touches no other program. The child
+// writes its lines to a pipe; the parent reports them, counts them, removes
+// its hook on every way out and gives the verdict.
 #include <windows.h>
+#include <psapi.h>
 #include <shellapi.h>
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -17,56 +21,21 @@
 #include "imm_facts.h"
 #include "platform_facts.h"
 #include "report.h"
+#include "rodacheck_strings.h"
 
 namespace rodacheck {
 
 namespace {
 
-enum ExitCode { kAllPassed = 0, kSomeFailed = 1, kCouldNotRun = 2 };
-enum ChildExit { kChildDone = 0, kChildNoWindows = 40, kChildNoReader = 41 };
+enum ExitCode { kAllPassed = 0, kSomeFailed = 1, kCouldNotRun = 2, kNothingChecked = 3 };
+enum ChildExit { kChildDone = 0, kChildNoWindows = 40, kChildNoReader = 41, kChildNoGoAhead = 42 };
 const DWORD kChildTimeoutMs = 180000;  // Wine on a loaded machine is slow; Windows takes seconds
-// The child's last line: a child that ends without it did not finish, whatever
-// its exit code says (a process killed under Wine may leave 0).
+// The child's lines that are not part of the report. Its last one is
+// kChildEnd: a child that ends without it did not finish, whatever its exit
+// code says (a process killed under Wine may leave 0).
 const char kChildEnd[] = "#end";
-
-const char kUsage[] =
-    "Usage: rodacheck [--out FILE]\n"
-    "\n"
-    "Checks RODAVOZI.DLL on this machine and reports the platform's facts that it\n"
-    "depends on. It loads RODAVOZI.DLL from the folder of rodacheck.exe (the same\n"
-    "architecture); when reconvhost of this architecture runs, it uses that host's\n"
-    "hook, otherwise it installs the hook itself and removes it at the end. A\n"
-    "child process of its own shows a window of edit controls (the system's EDIT\n"
-    "as an ANSI and as a Unicode window, each under a procedure of the other form,\n"
-    "a password field and a multi-line EDIT) and asks them as an IME does:\n"
-    "WM_IME_REQUEST through ImmRequestMessageA/W (IMR_RECONVERTSTRING size query\n"
-    "and fill, IMR_CONFIRMRECONVERTSTRING, IMR_DOCUMENTFEED) and the registered\n"
-    "messages MSIMEReconvert, MSIMEDocumentFeed, Atok Message for ReconvertString\n"
-    "and Atok Message for DocumentFeed. Every record is checked as an IME checks\n"
-    "it; a confirmation must select exactly the composition, and the result in its\n"
-    "place must leave the rest of the text as it was. The editors hold Japanese\n"
-    "text; where the ANSI code page lacks it, text of the code page's language or\n"
-    "ASCII, and the report says so. It touches no other window and writes no file\n"
-    "but the one of --out.\n"
-    "\n"
-    "Output (standard output, and FILE with --out, UTF-8): one line per check,\n"
-    "\"ok\", \"FAIL\" or \"n/a\" (not applicable here, with the reason), with the values\n"
-    "seen; \"fact\" lines with what was measured: the Windows version, the process's\n"
-    "and the system's bitness, the ANSI code page, the units of EM_GETSEL in each\n"
-    "editor (bytes or characters in an ANSI EDIT holding double-byte text),\n"
-    "whether the input method manager delivers each record in the window's form,\n"
-    "whether the system's EDIT answers IMR_DOCUMENTFEED or IMR_QUERYCHARPOSITION\n"
-    "itself, and whether a host of each architecture runs. The last line is\n"
-    "\"N passed, M failed\".\n"
-    "\n"
-    "  --out FILE  also write the report into FILE\n"
-    "  --help      show this text\n"
-    "\n"
-    "Exit codes:\n"
-    "  0  every check passed\n"
-    "  1  a check failed\n"
-    "  2  the check could not run: bad command line, RODAVOZI.DLL missing or not\n"
-    "     loadable, the hook refused, the child process or its windows not made\n";
+const char kChildReady[] = "#ready";     // its editors exist: hook its thread
+const char kChildCause[] = "#nothing ";  // why nothing could be checked: a cause's string id
 
 std::wstring OwnPath() {
     wchar_t path[MAX_PATH * 2];
@@ -74,11 +43,59 @@ std::wstring OwnPath() {
     return std::wstring(path, length);
 }
 
+std::wstring OwnFolder() {
+    const std::wstring own = OwnPath();
+    return own.substr(0, own.find_last_of(L"\\/") + 1);
+}
+
 imeside::LeadBytes g_leads;
 
-int ChildMain() {
+// Every copy of RODAVOZI.DLL mapped into this process, with its file version.
+std::vector<std::wstring> LoadedCopies() {
+    HMODULE modules[1024];
+    DWORD bytes = 0;
+    std::vector<std::wstring> found;
+    if (!EnumProcessModules(GetCurrentProcess(), modules, sizeof modules, &bytes)) return found;
+    for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < 1024; ++i) {
+        wchar_t path[MAX_PATH * 2];
+        DWORD length = GetModuleFileNameW(modules[i], path, MAX_PATH * 2);
+        const std::wstring file(path, length);
+        if (lstrcmpiW(FileName(file).c_str(), L"RODAVOZI.DLL") == 0) found.push_back(file);
+    }
+    return found;
+}
+
+// The active keyboard layout of this thread and its input method.
+std::string KeyboardFact() {
+    HKL layout = GetKeyboardLayout(0);
+    wchar_t name[KL_NAMELENGTH] = L"";
+    GetKeyboardLayoutNameW(name);
+    std::string text = Format("keyboard layout: %p (%s)", static_cast<void*>(layout), ToUtf8(name).c_str());
+    wchar_t description[256] = L"";
+    if (ImmIsIME(layout) && ImmGetDescriptionW(layout, description, 255))
+        return text + ", input method \"" + ToUtf8(description) + "\"";
+    const bool japanese = PRIMARYLANGID(LOWORD(reinterpret_cast<ULONG_PTR>(layout))) == LANG_JAPANESE;
+    return text + (japanese ? ", a Japanese layout (its IME, if any, works through the text services framework)"
+                            : ", no input method for it through IMM32");
+}
+
+// Waits for the parent's word that the thread is hooked, taking messages.
+bool WaitForGoAhead(HANDLE goAhead) {
+    const DWORD begun = GetTickCount();
+    while (GetTickCount() - begun < 60000) {
+        DWORD woke = MsgWaitForMultipleObjects(1, &goAhead, FALSE, 100, QS_ALLINPUT);
+        if (woke == WAIT_OBJECT_0) return true;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    return false;
+}
+
+int ChildMain(HANDLE goAhead) {
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     CheckSetting setting;
+    Tally tally;
+    setting.tally = &tally;
     // A parent that is gone reads no more lines: end rather than run on.
     setting.emit = [out](Status status, const std::string& text) {
         if (!WriteLine(out, FormatLine(status, text))) ExitProcess(kChildNoReader);
@@ -116,15 +133,40 @@ int ChildMain() {
     else
         setting.emit(Status::Fact, "EM_GETSEL in an ANSI EDIT holding double-byte text: not measured, "
                                    "the ANSI code page has no double-byte characters");
-    std::string units = "EM_GETSEL counts";
-    for (const Editor& editor : editors)
-        units += std::string(&editor == &editors[0] ? " " : "; ") + UnitsName(editor.units) + " in the " + editor.name;
+    std::string units = "EM_GETSEL counts", controls = "the editors' own procedures are in";
+    for (const Editor& editor : editors) {
+        const char* separator = &editor == &editors[0] ? " " : "; ";
+        units += separator + std::string(UnitsName(editor.units)) + " in the " + editor.name;
+        controls += separator + ToUtf8(FileName(editor.control)) + " (" + FileVersion(editor.control) + ") for the " +
+                    editor.name;
+    }
     setting.emit(Status::Fact, units);
+    setting.emit(Status::Fact, controls);
     for (const std::string& fact : ImmFormFacts(frame, sample.text)) setting.emit(Status::Fact, fact);
-    setting.emit(Status::Fact, EditAnswerFacts(frame, sample.text, sample.caret));
+    for (const std::string& fact : EditAnswerFacts(frame, sample.text, sample.caret))
+        setting.emit(Status::Fact, fact);
+    setting.emit(Status::Fact, KeyboardFact());
 
+    if (!WriteLine(out, kChildReady)) return kChildNoReader;
+    if (!WaitForGoAhead(goAhead)) return kChildNoGoAhead;
     for (const Editor& editor : editors) CheckEditor(setting, editor);
     DestroyWindow(frame);
+
+    size_t ordinary = 0;
+    for (const Editor& editor : editors) ordinary += !editor.password && editor.doubleByte ? 1 : 0;
+    CheckServed(setting, ordinary);
+    const std::vector<std::wstring> copies = LoadedCopies();
+    for (const std::wstring& copy : copies)
+        setting.emit(Status::Fact, "RODAVOZI.DLL loaded in the check process: " + ToUtf8(copy) + ", file version " +
+                                       FileVersion(copy));
+    if (copies.empty()) setting.emit(Status::Fact, "RODAVOZI.DLL loaded in the check process: none");
+    if (tally.offered == 0) {
+        const unsigned cause = copies.empty()                                   ? kCauseNoHook
+                               : sample.doubleByte || unicodeSample.doubleByte ? kCauseNoOffer
+                               : GetACP() == CP_UTF8                           ? kCauseUtf8
+                                                                               : kCauseSingleByte;
+        if (!WriteLine(out, kChildCause + std::to_string(cause))) return kChildNoReader;
+    }
     if (!WriteLine(out, kChildEnd)) return kChildNoReader;
     return kChildDone;
 }
@@ -137,33 +179,46 @@ BOOL WINAPI ConsoleHandler(DWORD) {
     return TRUE;
 }
 
+struct ChildRun {
+    DWORD exitCode = 0;
+    bool ready = false;   // the child's editors existed
+    unsigned cause = kCauseNoCheck;  // why nothing could be checked, by the child
+};
+
 // Starts the child and passes its lines on until it ends; false when it
-// cannot start. Pumps messages meanwhile: Windows runs the hook for programs
-// of the other architecture on the installing thread.
-bool RunChild(Report* report, DWORD* childExit) {
+// cannot start. Once the child says its editors exist, `ready` hooks its
+// thread; false from it ends the child. Pumps messages meanwhile.
+template <class Ready>
+bool RunChild(Report* report, ChildRun* run, Ready ready) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd, writeEnd;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE goAhead = CreateEventW(&inherit, TRUE, FALSE, nullptr);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = writeEnd;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    std::wstring command = L"\"" + OwnPath() + L"\" --child";
+    std::wstring command =
+        L"\"" + OwnPath() + L"\" --child " + std::to_wstring(static_cast<unsigned long long>(
+                                                 reinterpret_cast<ULONG_PTR>(goAhead)));
     PROCESS_INFORMATION child = {};
-    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
+    BOOL started = goAhead && CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                             &startup, &child);
+    const DWORD startError = GetLastError();
     CloseHandle(writeEnd);
     if (!started) {
         CloseHandle(readEnd);
+        if (goAhead) CloseHandle(goAhead);
+        SetLastError(startError);
         return false;
     }
-    CloseHandle(child.hThread);
 
     std::string pending;
     const DWORD begun = GetTickCount();
-    bool ended = false, timedOut = false, stopped = false, finished = false;
+    bool ended = false, timedOut = false, stopped = false, finished = false, refused = false;
     while (!ended) {
         DWORD available = 0;
         // The pipe breaks once the child has ended and its lines are read.
@@ -176,18 +231,25 @@ bool RunChild(Report* report, DWORD* childExit) {
             pending.append(chunk, 0, got);
             for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
                 const std::string line = pending.substr(0, end);
-                if (line == kChildEnd)
+                if (line == kChildEnd) {
                     finished = true;
-                else
+                } else if (line == kChildReady) {
+                    run->ready = true;
+                    refused = !ready(child.dwThreadId);
+                    if (!refused) SetEvent(goAhead);
+                } else if (line.compare(0, sizeof kChildCause - 1, kChildCause) == 0) {
+                    run->cause = unsigned(strtoul(line.c_str() + sizeof kChildCause - 1, nullptr, 10));
+                } else {
                     report->Write(line);
+                }
             }
-            continue;
+            if (!refused) continue;
         } else if (WaitForSingleObject(g_stop, 0) == WAIT_OBJECT_0) {
             stopped = true;
         } else if (GetTickCount() - begun > kChildTimeoutMs) {
             timedOut = true;
         }
-        if (stopped || timedOut) {
+        if (stopped || timedOut || refused) {
             TerminateProcess(child.hProcess, 1);
             break;
         }
@@ -198,34 +260,92 @@ bool RunChild(Report* report, DWORD* childExit) {
     }
     if (!pending.empty()) report->Write(pending);
     WaitForSingleObject(child.hProcess, 5000);
-    GetExitCodeProcess(child.hProcess, childExit);
+    GetExitCodeProcess(child.hProcess, &run->exitCode);
     CloseHandle(child.hProcess);
+    CloseHandle(child.hThread);
     CloseHandle(readEnd);
+    CloseHandle(goAhead);
     if (timedOut)
         report->Add(Status::Fail, Format("the check process did not finish within %lu s and was ended",
                                          kChildTimeoutMs / 1000));
     else if (stopped)
         report->Add(Status::Fail, "the check was interrupted");
-    else if (*childExit != kChildNoWindows && (!finished || *childExit != kChildDone))
-        report->Add(Status::Fail, Format("the check process ended early (exit code 0x%lx)", *childExit));
+    else if (!refused && run->exitCode != kChildNoWindows && (!finished || run->exitCode != kChildDone))
+        report->Add(Status::Fail, Format("the check process ended early (exit code 0x%lx)", run->exitCode));
     return true;
 }
 
-int ParentMain(const std::wstring& outPath) {
+// Whether this process is alone in its console: started by a double-click,
+// its window closes as soon as it ends.
+bool AloneInConsole() {
+    DWORD processes[4], mode = 0;
+    return GetConsoleProcessList(processes, 4) == 1 && GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode);
+}
+
+// Where a double-clicked check keeps its report: beside itself, or in the
+// user's profile folder where its own folder takes no files.
+std::wstring OpenReportBesideItself(Report* report) {
+    std::wstring path = OwnFolder() + L"rodacheck-report.txt";
+    if (report->OpenFile(path)) return path;
+    wchar_t profile[MAX_PATH] = L"";
+    if (!GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH)) return std::wstring();
+    path = std::wstring(profile) + L"\\rodacheck-report.txt";
+    return report->OpenFile(path) ? path : std::wstring();
+}
+
+// Ends the run: the verdict and the totals in the report (English, for a bug
+// report), then the result in the user's language on standard error, where
+// no parser of the report meets it.
+class Finish {
+public:
+    Finish(Report* report, bool alone, const std::wstring& outPath)
+        : report_(report), alone_(alone), outPath_(outPath) {}
+
+    int operator()(ExitCode code, unsigned cause = kCauseNoCheck) {
+        std::wstring verdict;
+        if (code == kAllPassed) verdict = L"every check passed";
+        if (code == kSomeFailed) verdict = std::to_wstring(report_->failed) + L" checks failed";
+        if (code == kCouldNotRun) verdict = L"the check could not run";
+        if (code == kNothingChecked)
+            verdict = L"nothing could be checked: " + ToolStringIn(LANG_ENGLISH, cause, {std::to_wstring(GetACP())});
+        report_->Write("verdict: " + ToUtf8(verdict));
+        report_->Write(Format("%d passed, %d failed", report_->passed, report_->failed));
+        const bool written = report_->CloseFile();
+        HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+        WriteLine(err, ToUtf8(code == kAllPassed    ? ToolString(kResultPassed)
+                              : code == kSomeFailed ? ToolString(kResultFailed, {std::to_wstring(report_->failed)})
+                              : code == kCouldNotRun
+                                  ? ToolString(kResultCouldNotRun)
+                                  : ToolString(kResultNothing, {ToolString(cause, {std::to_wstring(GetACP())})})));
+        if (alone_) {
+            if (!outPath_.empty()) WriteLine(err, ToUtf8(ToolString(written ? kReportIn : kReportNotWritten, {outPath_})));
+            WriteLine(err, ToUtf8(ToolString(kPressEnter)));
+            wchar_t line[64];
+            DWORD got = 0;
+            FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
+            ReadConsoleW(GetStdHandle(STD_INPUT_HANDLE), line, 64, &got, nullptr);
+        }
+        return code;
+    }
+
+private:
+    Report* report_;
+    bool alone_;
+    std::wstring outPath_;
+};
+
+int ParentMain(std::wstring outPath) {
+    const bool alone = AloneInConsole();
     Report report;
     if (!outPath.empty() && !report.OpenFile(outPath)) {
-        WriteLine(GetStdHandle(STD_ERROR_HANDLE), "rodacheck: cannot write " + ToUtf8(outPath));
+        WriteLine(GetStdHandle(STD_ERROR_HANDLE), ToUtf8(ToolString(kCannotWrite, {outPath})));
         return kCouldNotRun;
     }
-    const std::wstring own = OwnPath();
-    const std::wstring dllPath = own.substr(0, own.find_last_of(L"\\/") + 1) + L"RODAVOZI.DLL";
-    report.Write("rodacheck 1.0.0 (" + ToUtf8(OwnArch()) + "): " + ToUtf8(dllPath));
+    if (outPath.empty() && alone) outPath = OpenReportBesideItself(&report);
+    const std::wstring dllPath = OwnFolder() + L"RODAVOZI.DLL";
+    report.Write("rodacheck " RODAVOZI_VERSION " (" + ToUtf8(OwnArch()) + "): " + ToUtf8(dllPath));
     for (const std::string& fact : PlatformFacts()) report.Add(Status::Fact, fact);
-    auto finish = [&report](int code) {
-        report.Write(Format("%d passed, %d failed", report.passed, report.failed));
-        report.CloseFile();
-        return code;
-    };
+    Finish finish(&report, alone, outPath);
 
     HMODULE dll = LoadLibraryW(dllPath.c_str());
     if (!dll) {
@@ -234,33 +354,39 @@ int ParentMain(const std::wstring& outPath) {
                                         GetLastError()));
         return finish(kCouldNotRun);
     }
-    auto init = reinterpret_cast<int(WINAPI*)(DWORD)>(reinterpret_cast<void*>(GetProcAddress(dll, "InitReconvertEdit")));
-    auto end = reinterpret_cast<BOOL(WINAPI*)(void)>(reinterpret_cast<void*>(GetProcAddress(dll, "EndReconvertEdit")));
-    if (!init || !end) {
-        report.Add(Status::Fail, "RODAVOZI.DLL lacks InitReconvertEdit or EndReconvertEdit");
-        return finish(kCouldNotRun);
-    }
-    bool installed = false;
-    if (HostRunning(OwnArch())) {
-        report.Add(Status::Fact, "hook: the running reconvhost's (" + ToUtf8(OwnArch()) + ")");
-    } else if (init(0)) {
-        installed = true;
-        report.Add(Status::Fact, "hook: installed by rodacheck for the check, removed at its end");
-    } else {
-        report.Add(Status::Fail, Format("InitReconvertEdit could not install the hook (error %lu)", GetLastError()));
+    report.Add(Status::Fact, "RODAVOZI.DLL beside rodacheck: file version " + FileVersion(dllPath));
+    auto hookThread = reinterpret_cast<HHOOK(WINAPI*)(DWORD)>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "HookReconvertThread")));
+    if (!hookThread) {
+        report.Add(Status::Fail, "RODAVOZI.DLL lacks HookReconvertThread: it is an older or a foreign DLL");
         return finish(kCouldNotRun);
     }
     g_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(ConsoleHandler, TRUE);
-    DWORD childExit = 0;
-    bool ran = RunChild(&report, &childExit);
-    if (installed) end();
+    HHOOK hook = nullptr;
+    DWORD hookError = 0;
+    ChildRun run;
+    const bool ran = RunChild(&report, &run, [&](DWORD threadId) {
+        hook = hookThread(threadId);
+        hookError = GetLastError();
+        if (hook)
+            report.Add(Status::Fact, "hook: rodacheck's own, on the check process's thread only "
+                                     "(HookReconvertThread); no other program is touched");
+        else
+            report.Add(Status::Fail, Format("HookReconvertThread refused the check process's thread (error %lu)",
+                                            hookError));
+        return hook != nullptr;
+    });
+    const DWORD runError = GetLastError();
+    if (hook) UnhookWindowsHookEx(hook);
     if (!ran) {
-        report.Add(Status::Fail, Format("the check process cannot be started (error %lu)", GetLastError()));
+        report.Add(Status::Fail, Format("the check process cannot be started (error %lu)", runError));
         return finish(kCouldNotRun);
     }
-    if (childExit == kChildNoWindows) return finish(kCouldNotRun);
-    return finish(report.failed ? kSomeFailed : kAllPassed);
+    if (run.exitCode == kChildNoWindows || (run.ready && !hook)) return finish(kCouldNotRun);
+    if (report.failed) return finish(kSomeFailed);
+    if (report.passed == 0) return finish(kNothingChecked, run.cause);
+    return finish(kAllPassed);
 }
 
 }  // namespace
@@ -270,18 +396,20 @@ int ParentMain(const std::wstring& outPath) {
 int wmain(int argc, wchar_t** argv) {
     using namespace rodacheck;
     std::wstring outPath;
+    if (argc == 3 && std::wstring(argv[1]) == L"--child")
+        return ChildMain(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(_wcstoui64(argv[2], nullptr, 10))));
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
-        if (arg == L"--child" && argc == 2) return ChildMain();
         if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
-            WriteLine(GetStdHandle(STD_OUTPUT_HANDLE), std::string(kUsage, sizeof kUsage - 2));
+            WriteLine(GetStdHandle(STD_OUTPUT_HANDLE), ToUtf8(ToolString(kUsage) + L"\n\n" + ToolString(kExitCodes)));
             return kAllPassed;
         }
         if (arg == L"--out" && i + 1 < argc) {
             outPath = argv[++i];
             continue;
         }
-        WriteLine(GetStdHandle(STD_ERROR_HANDLE), std::string("rodacheck: bad command line\n\n") + kUsage);
+        WriteLine(GetStdHandle(STD_ERROR_HANDLE), ToUtf8(ToolString(kBadCommandLine) + L"\n\n" + ToolString(kUsage) +
+                                                         L"\n\n" + ToolString(kExitCodes)));
         return kCouldNotRun;
     }
     return ParentMain(outPath);

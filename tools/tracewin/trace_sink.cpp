@@ -16,7 +16,8 @@ const char kArch[] = "x86";
 
 std::string Header(const char* why, DWORD date) {
     char text[160];
-    snprintf(text, sizeof text, "-- %04lu-%02lu-%02lu %s: tracewin (%s), process %lu, code page %u\r\n",
+    snprintf(text, sizeof text,
+             "-- %04lu-%02lu-%02lu %s: tracewin " RODAVOZI_VERSION " (%s), process %lu, code page %u\r\n",
              static_cast<unsigned long>(date / 10000), static_cast<unsigned long>(date / 100 % 100),
              static_cast<unsigned long>(date % 100), why, kArch, static_cast<unsigned long>(GetCurrentProcessId()),
              GetACP());

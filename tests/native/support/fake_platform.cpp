@@ -13,6 +13,7 @@ namespace {
 bool g_unicodeWindows = false;
 uint32_t g_threadId = 4;
 std::vector<std::string> g_traces;
+HWND g_gone;
 }  // namespace
 
 const std::vector<std::string>& Traces() { return g_traces; }
@@ -38,3 +39,5 @@ void SetUnicodeWindows(bool unicode) { g_unicodeWindows = unicode; }
 void SetCurrentThreadId(uint32_t id) { g_threadId = id; }
 bool IsUnicodeWindow(HWND) { return g_unicodeWindows; }
 uint32_t CurrentThreadId(void) { return g_threadId; }
+void SetGoneWindow(HWND window) { g_gone = window; }
+bool WindowOfThread(HWND window, uint32_t) { return window != g_gone; }

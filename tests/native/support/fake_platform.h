@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+struct HWND__;
+
 // Every line TraceMessage produced since the last ClearTraces().
 const std::vector<std::string>& Traces();
 void ClearTraces();
@@ -20,3 +22,5 @@ void UseCodePage(unsigned int codePage);
 void SetUnicodeWindows(bool unicode);
 // What CurrentThreadId answers (4 unless set).
 void SetCurrentThreadId(uint32_t id);
+// Windows WindowOfThread finds gone: none unless set.
+void SetGoneWindow(HWND__* window);

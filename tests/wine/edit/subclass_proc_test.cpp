@@ -67,7 +67,7 @@ LRESULT CALLBACK RecorderW(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 void ForgetAllRecords() {
-    for (LOCALSUBCLASS& record : LocalSubclasses) DropLocalSubclass(&record);
+    for (WINDOWRECORD& record : WindowRecords) DropLocalSubclass(&record);
     ClearSharedSubclass();
 }
 
@@ -498,6 +498,15 @@ namespace {
 WNDPROC g_below;  // the control's own procedure under the test's procedure
 LRESULT CALLBACK ForwardW(HWND w, UINT m, WPARAM wp, LPARAM lp) { return CallWindowProcW(g_below, w, m, wp, lp); }
 LRESULT CALLBACK ForwardA(HWND w, UINT m, WPARAM wp, LPARAM lp) { return CallWindowProcA(g_below, w, m, wp, lp); }
+// Hiding the line messages; a byte-counting control wrapping every 20 bytes.
+LRESULT CALLBACK NoLinesW(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    return m == EM_LINELENGTH ? 0 : CallWindowProcW(g_below, w, m, wp, lp);
+}
+LRESULT CALLBACK WrapsA(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == EM_GETLINECOUNT || m == EM_LINEINDEX || m == EM_LINELENGTH)
+        return m == EM_GETLINECOUNT ? 2 : m == EM_LINELENGTH ? 20 : wp == 1 ? 20 : 0;
+    return CallWindowProcA(g_below, w, m, wp, lp);
+}
 // A control that answers the IMR_DOCUMENTFEED size query itself, then the fill with 0.
 LRESULT CALLBACK SizesFeedItself(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     if (m == WM_IME_REQUEST && wp == IMR_DOCUMENTFEED) return lp == 0 ? 44 : 0;
@@ -615,15 +624,49 @@ TEST_F(ServedEdit, PositionsInTheControlsOwnUnitsUnderAnotherFormsProcedure) {
     DestroyWindow(edit);
 }
 
+// The IME confirms the 2nd and 3rd characters offered: selected in the
+// control's own units, whatever its first line (Wine's ANSI EDIT counts
+// characters, whatever the form it was created in).
+TEST_F(ServedEdit, PositionsInTheControlsOwnUnitsWhateverTheFirstLine) {
+    const std::wstring letters(20, L'\uFF21');
+    const struct {
+        const char* className;
+        const wchar_t* text;
+        WNDPROC top;
+        bool wide;
+        int caret, start, end;
+    } cases[] = {
+        {"kvexedit", L"abc\r\n\u6771\u4EAC\u90FD\u5E81\u820E\u5927\u962A\u5E9C", ForwardW, true, 11, 7, 11},
+        {"kvexedit", L"\r\n\u6771\u4EAC\u90FD\u5E81\u820E", ForwardW, true, 8, 4, 8},
+        {"kvexedit", L"\u6771\u4EAC\u90FD\u5E81\u820E", NoLinesW, true, 6, 2, 6},
+        {"kvexedit", letters.c_str(), WrapsA, false, 10, 2, 6},
+        {"EDIT", L"\u6771\u4EAC\u90FD\u5E81\u820E", nullptr, false, 3, 1, 3},
+    };
+    for (const auto& c : cases) {
+        HWND edit = CreateWindowA(c.className, Ansi(c.text).c_str(), WS_OVERLAPPED | ES_MULTILINE, 0, 0, 200, 50,
+                                  nullptr, nullptr, nullptr, nullptr);
+        CWPSTRUCT created = {0, 0, WM_NCCREATE, edit};
+        CallWndHookProc(HC_ACTION, 0, reinterpret_cast<LPARAM>(&created));
+        Serve(edit, c.top, c.wide);
+        SendMessageA(edit, EM_SETSEL, c.caret, c.caret);
+        alignas(8) BYTE record[160] = {160};
+        ASSERT_EQ(Request(edit, WM_IME_REQUEST, IMR_RECONVERTSTRING, record), 160) << c.caret;
+        Compose(record, 2, IsWindowUnicode(edit) ? 2 : 4);
+        EXPECT_EQ(Request(edit, WM_IME_REQUEST, IMR_CONFIRMRECONVERTSTRING, record), 1);
+        EXPECT_EQ(SendMessageA(edit, EM_GETSEL, 0, 0), MAKELONG(c.start, c.end)) << c.className << " " << c.caret;
+        DestroyWindow(edit);
+    }
+}
+
 // ゔ, ・ and 〜 have no exact form in code page 932 (a best fit would offer ヴ,
 // ・ or ～ in their place): whatever is offered converts back to the text
 // itself, the run stops before them, and a selection holding one offers
-// nothing.
+// nothing; also under an ANSI procedure, through which the system converts.
 TEST_F(ServedEdit, OnlyCharactersThatConvertBackAreOffered) {
-    for (wchar_t c : {L'\u3094', L'\u00B7', L'\u301C'}) {
+    for (wchar_t c : {L'\u3094', L'\u00B7', L'\u301C'}) for (WNDPROC top : {WNDPROC(nullptr), WNDPROC(ForwardA)}) {
         const std::wstring text = std::wstring(L"\u6771\u4EAC") + c + L"\u5927\u962A";
         HWND edit = Serve(CreateWindowW(L"EDIT", text.c_str(), WS_OVERLAPPED, 0, 0, 200, 50, nullptr, nullptr,
-                                        nullptr, nullptr));
+                                        nullptr, nullptr), top);
         for (int caret : {2, 3, 5}) {
             SendMessageW(edit, EM_SETSEL, caret, caret);
             alignas(8) BYTE record[160] = {160};

@@ -8,7 +8,9 @@
 #include "hook/subclass_record.h"
 #include "module/state.h"
 #include "module/trace.h"
+#include "reconvert/offer_record.h"
 #include "reconvert/request_messages.h"
+#include "rodavozi.h"
 #include "support/local_records.h"
 
 namespace {
@@ -44,7 +46,7 @@ protected:
     void TearDown() override {
         DestroyWindow(window);
         ClearSharedSubclass();
-        for (LOCALSUBCLASS& record : LocalSubclasses) DropLocalSubclass(&record);
+        for (WINDOWRECORD& record : WindowRecords) DropLocalSubclass(&record);
     }
     LRESULT Call(int code, UINT message, WPARAM wParam = IMR_RECONVERTSTRING) { return CallFor(window, code, message, wParam); }
     static LRESULT CallFor(HWND target, int code, UINT message, WPARAM wParam = IMR_RECONVERTSTRING) {
@@ -240,10 +242,32 @@ TEST_F(HookProc, AReusedHandleNeverReceivesTheOldProcedure) {
     EXPECT_EQ(Proc(window), reinterpret_cast<LONG_PTR>(PlainProc));
 }
 
+// A mark on a window that runs its class's own procedure reaches no copy of
+// the module, whoever wrote it: the window is served.
+TEST_F(HookProc, AMarkOnAWindowRunningItsClassProcedureDoesNotCount) {
+    SetPropA(window, SUBCLASS_MARK_PROPERTY, reinterpret_cast<HANDLE>(0x5EED));
+    Call(HC_ACTION, WM_IME_REQUEST);
+    EXPECT_EQ(Proc(window), reinterpret_cast<LONG_PTR>(ReconvertEditProc));
+}
+
+// A window given back, or answered through IsReconvertMsg, keeps its record
+// until it is destroyed: none is left for a later window with its handle.
+TEST_F(HookProc, ARecordGoesWithItsWindow) {
+    Call(HC_ACTION, WM_IME_REQUEST);
+    SendMessageA(window, WM_KILLFOCUS, 0, 0);
+    ASSERT_NE(FindRecord(window), nullptr);
+    Call(HC_ACTION, WM_NCDESTROY);
+    EXPECT_EQ(FindRecord(window), nullptr) << "given back, then destroyed";
+    NoteFeedSize(window, true);
+    LRESULT answer = 0;
+    EXPECT_EQ(IsReconvertMsg(window, WM_NCDESTROY, 0, 0, &answer, nullptr), 0);
+    EXPECT_EQ(FindRecord(window), nullptr) << "answered through IsReconvertMsg, then destroyed";
+}
+
 // With every record taken (each window under a procedure installed after
 // ours, so none can be given back), a further window is left as it is.
 TEST_F(HookProc, WithEveryRecordTakenANewWindowIsLeftAlone) {
-    HWND held[LOCAL_SUBCLASS_RECORDS];
+    HWND held[WINDOW_RECORDS];
     g_below = ReconvertEditProc;
     for (HWND& h : held) {
         h = CreateWindowA("kvexedit", "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
@@ -251,13 +275,13 @@ TEST_F(HookProc, WithEveryRecordTakenANewWindowIsLeftAlone) {
         ASSERT_EQ(Proc(h), reinterpret_cast<LONG_PTR>(ReconvertEditProc));
         SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OnTopProc));
     }
-    EXPECT_EQ(RecordCount(), LOCAL_SUBCLASS_RECORDS);
+    EXPECT_EQ(RecordCount(), WINDOW_RECORDS);
     Call(HC_ACTION, WM_IME_REQUEST);
     EXPECT_EQ(Proc(window), reinterpret_cast<LONG_PTR>(PlainProc));
     EXPECT_EQ(SharedState.SubclassedWindow, nullptr);
     g_plainCalls = 0;
     for (HWND h : held) SendMessageA(h, WM_USER, 0, 0);
-    EXPECT_EQ(g_plainCalls, LOCAL_SUBCLASS_RECORDS) << "every held window still reaches its own procedure";
+    EXPECT_EQ(g_plainCalls, WINDOW_RECORDS) << "every held window still reaches its own procedure";
     for (HWND h : held) DestroyWindow(h);
     EXPECT_EQ(RecordCount(), 0);
     Call(HC_ACTION, WM_IME_REQUEST);

@@ -184,6 +184,11 @@ std::vector<Scenario> Scenarios() {
          {Pattern::Widen, Pattern::MsIme, Pattern::Current}},
         {"control answering IMR_DOCUMENTFEED itself", EditorKind::FeedingEdit, Place(u"ここで漢字を変換|。"),
          Expect::OwnFeedWins, {Pattern::Current}},
+        // Positions in the control's bytes, whatever its first line holds.
+        {"caret in the 2nd line, the 1st ASCII", EditorKind::KvexUnderUnicode, Place(u"abc\r\n日本の漢字を変換|する"),
+         Expect::Serves, ConfirmPatterns(), 0, Compose::BeforeCaret},
+        {"caret after an empty 1st line", EditorKind::KvexUnderUnicode, Place(u"\r\n漢字を変換|する"), Expect::Serves,
+         CaretPatterns()},
     };
     s.insert(s.end(), unicodeOnly.begin(), unicodeOnly.end());
     return s;
@@ -314,7 +319,8 @@ int main(int argc, char** argv) {
     HWND frame = CreateFrame("RODAVOZI scenarios: the IME side");
     const EditorKind kinds[] = {EditorKind::Kvex,        EditorKind::KvexPassword,   EditorKind::SystemEdit,
                                 EditorKind::UnicodeEdit, EditorKind::UnicodeEditTop, EditorKind::UnicodeEditDialog,
-                                EditorKind::FeedingEdit, EditorKind::UnicodePassword, EditorKind::KvexStyle20};
+                                EditorKind::FeedingEdit, EditorKind::UnicodePassword, EditorKind::KvexStyle20,
+                                EditorKind::KvexUnderUnicode};
     HWND editors[sizeof kinds / sizeof kinds[0]] = {};
     for (size_t i = 0; i < sizeof kinds / sizeof kinds[0]; ++i) {
         editors[i] = CreateEditor(frame, kinds[i]);

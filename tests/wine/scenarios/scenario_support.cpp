@@ -90,6 +90,7 @@ const char* EditorName(EditorKind kind) {
     case EditorKind::FeedingEdit: return "Unicode EDIT feeding itself";
     case EditorKind::UnicodePassword: return "Unicode EDIT, password";
     case EditorKind::KvexStyle20: return "kvexedit, style bit 0x20";
+    case EditorKind::KvexUnderUnicode: return "kvexedit under a Unicode procedure";
     }
     return "?";
 }
@@ -110,7 +111,11 @@ namespace {
 
 // The application's own document feed on a "FeedingEdit": a fixed string.
 const char16_t kOwnFeed[] = u"自前の文脈";
-WNDPROC g_feedingEditProc;
+WNDPROC g_feedingEditProc, g_kvexBelow;
+
+LRESULT CALLBACK ForwardW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return CallWindowProcW(g_kvexBelow, window, message, wParam, lParam);
+}
 
 LRESULT CALLBACK FeedingEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_IME_REQUEST && wParam == IMR_DOCUMENTFEED) {
@@ -164,6 +169,10 @@ HWND CreateEditor(HWND frame, EditorKind kind) {
     case EditorKind::UnicodeEditDialog:
         edit = EditInADialog();
         break;
+    case EditorKind::KvexUnderUnicode:
+        edit = CreateWindowExA(0, KVEXEDIT_CLASS, "", style, 8, y, 600, 44, frame, nullptr, instance, nullptr);
+        g_kvexBelow = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(edit, GWLP_WNDPROC, LONG_PTR(ForwardW)));
+        return edit;
     case EditorKind::Kvex:
     case EditorKind::KvexPassword:
         if (kind == EditorKind::KvexPassword) style = (style & ~ES_MULTILINE) | ES_PASSWORD;
@@ -179,9 +188,12 @@ HWND CreateEditor(HWND frame, EditorKind kind) {
 bool g_prepareTakesFocus = true;
 
 void Prepare(HWND editor, const Placement& p) {
-    if (IsWindowUnicode(editor)) {
+    char name[16] = {};
+    GetClassNameA(editor, name, sizeof name);
+    if (IsWindowUnicode(editor)) {  // positions in UTF-16 units, but kvexedit's in bytes
         SetWindowTextW(editor, reinterpret_cast<const wchar_t*>(p.wide.c_str()));
-        SendMessageW(editor, EM_SETSEL, p.wideStart, p.wideEnd);
+        bool bytes = lstrcmpiA(name, KVEXEDIT_CLASS) == 0;
+        SendMessageW(editor, EM_SETSEL, bytes ? p.selStart : p.wideStart, bytes ? p.selEnd : p.wideEnd);
     } else {
         SetWindowTextA(editor, p.text.c_str());
         SendMessageA(editor, EM_SETSEL, p.selStart, p.selEnd);

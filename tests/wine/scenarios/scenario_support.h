@@ -26,6 +26,7 @@ enum class EditorKind {
     FeedingEdit,   // a Unicode EDIT whose own procedure answers IMR_DOCUMENTFEED
     UnicodePassword,  // a Unicode EDIT with ES_PASSWORD
     KvexStyle20,   // kvexedit with style bit 0x20 (ES_PASSWORD of the system's edit class) but no password character
+    KvexUnderUnicode,  // kvexedit (bytes) under a procedure installed with SetWindowLongPtrW
 };
 const char* EditorName(EditorKind kind);
 

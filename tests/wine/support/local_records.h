@@ -4,10 +4,10 @@
 
 #include "hook/subclass_record.h"
 
-// How many windows the records hold.
+// How many windows the records hold a subclass of.
 inline int RecordCount() {
     int n = 0;
-    for (const LOCALSUBCLASS& record : LocalSubclasses)
-        if (record.Window != nullptr) ++n;
+    for (const WINDOWRECORD& record : WindowRecords)
+        if (record.Window != nullptr && record.Subclassed) ++n;
     return n;
 }
