@@ -3,17 +3,20 @@
 // caret context of the edit-control text source, on Shift-JIS text of up to
 // 64 KiB (the most an edit control hands over is 65,534 bytes); and the
 // module's whole own work in one fill, on the texts the Wine benchmark
-// gives its editor.
+// gives its editor, and on texts of any length read through the line
+// messages.
 #include <benchmark/benchmark.h>
 
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "module/byte_classes.h"
 #include "module/dbcs_text.h"
 #include "reconvert/edit_context.h"
+#include "reconvert/line_part.h"
 #include "reconvert/offered_run.h"
 #include "reconvert/record_builder.h"
 #include "reconvert/text_source.h"
@@ -239,8 +242,64 @@ void Fill_Wide(benchmark::State& state) {
     }
 }
 
+// A multi-line control answering the line messages from a text it holds,
+// as a table look-up each and a copy of the line: what a fill of a text of
+// any length costs the module beyond those messages (the part of the text
+// about the caret read and checked, the caret context, the builder).
+struct HeldLines {
+    std::string text;
+    std::vector<int64_t> starts;  // where each line begins, after its CR LF
+    static HeldLines& Of(void* c) { return *static_cast<HeldLines*>(c); }
+    static int64_t Count(void* c) { return static_cast<int64_t>(Of(c).starts.size()); }
+    static int64_t FromChar(void* c, uint32_t pos) {
+        const std::vector<int64_t>& s = Of(c).starts;
+        return std::upper_bound(s.begin(), s.end(), static_cast<int64_t>(pos)) - s.begin() - 1;
+    }
+    static int64_t Index(void* c, int64_t line) { return Of(c).starts[static_cast<size_t>(line)]; }
+    static int64_t LineEnd(void* c, int64_t line) {
+        const HeldLines& h = Of(c);
+        return line + 1 < Count(c) ? h.starts[static_cast<size_t>(line) + 1] - 2 : static_cast<int64_t>(h.text.size());
+    }
+    static int64_t Length(void* c, int64_t index) { return LineEnd(c, FromChar(c, uint32_t(index))) - index; }
+    static int64_t Get(void* c, int64_t line, unsigned char* out, int room) {
+        int64_t n = std::min<int64_t>(room, LineEnd(c, line) - Index(c, line));
+        memcpy(out, Of(c).text.data() + Index(c, line), static_cast<size_t>(n));
+        return n;
+    }
+} g_heldLines;
+
+int CALLBACK HeldLinesSource(HWND, int request, UINT, char* buffer) {
+    if (request != TSR_GETTEXT) return 0;
+    static unsigned char part[65536];
+    const LINECONTROL control = {&g_heldLines, HeldLines::Count, HeldLines::FromChar, HeldLines::Index,
+                                 HeldLines::Length, HeldLines::Get};
+    const uint32_t length = static_cast<uint32_t>(g_heldLines.text.size()), caret = length - REQUEST_CARET_FROM_END;
+    LINEPART p;
+    if (ReadLinePart(&control, length, caret, caret, 1, false, part, sizeof part - 2, &p) != PART_READ) return 0;
+    return CaretContext(reinterpret_cast<char*>(part), p.Length, p.Start, buffer).Result;
+}
+
+void Fill_Lines(benchmark::State& state) {
+    UseShiftJis();
+    g_heldLines.text = RequestText(static_cast<size_t>(state.range(0)));
+    g_heldLines.starts = {0};
+    for (size_t at = 0; (at = g_heldLines.text.find("\r\n", at)) != std::string::npos; at += 2)
+        g_heldLines.starts.push_back(static_cast<int64_t>(at) + 2);
+    alignas(8) unsigned char record[RECORD_SIZE];
+    int answer = BuildReconvertString(nullptr, REQUEST_RECONVERT, record, 0, HeldLinesSource);
+    if (answer != RECORD_SIZE || reinterpret_cast<RECONVERTHEADER*>(record)->dwStrLen == 0) {
+        state.SkipWithError("the fill offered nothing");
+        return;
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(BuildReconvertString(nullptr, REQUEST_RECONVERT, record, 0, HeldLinesSource));
+        benchmark::ClobberMemory();
+    }
+}
+
 }  // namespace
 
+BENCHMARK(Fill_Lines)->Arg(40)->Arg(1 << 20);
 BENCHMARK(Fill_Ansi)->Arg(40)->Arg(4096)->Arg(65534);
 BENCHMARK(Fill_Wide)->Arg(20)->Arg(30000);
 BENCHMARK(LastCharWidth_Worst64K);

@@ -13,6 +13,7 @@ add_library(rodavozi_core STATIC
     module/trace.cpp
     reconvert/control_units.cpp
     reconvert/edit_text_source.cpp
+    reconvert/edit_lines_win.cpp
     hook/subclass_record.cpp
     hook/pass_on_guard.cpp
     hook/other_copy.cpp

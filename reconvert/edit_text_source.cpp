@@ -11,6 +11,7 @@
 #include "module/working_code_page.h"
 #include "reconvert/control_units.h"
 #include "reconvert/edit_context.h"
+#include "reconvert/edit_lines.h"
 #include "reconvert/offer_record.h"
 #include "reconvert/wide_text.h"
 #include "rodavozi.h"
@@ -59,10 +60,6 @@ bool IsPasswordField(HWND window) {
     return SendMessageA(window, EM_GETPASSWORDCHAR, 0, 0) != 0;
 }
 
-uint32_t GetSelection(HWND window, bool unicode) {
-    return static_cast<uint32_t>(unicode ? SendMessageW(window, EM_GETSEL, 0, 0) : SendMessageA(window, EM_GETSEL, 0, 0));
-}
-
 // Notes where the text handed back lies in the window, for the confirmation:
 // only while a reconversion fill of this window is collecting its offer, so
 // a document feed leaves the offer of the last reconversion as it was.
@@ -95,7 +92,9 @@ int HandBack(HWND window, const char* text, int length, const unsigned char* pai
         result = -1;
     } else {
         CARETCONTEXT context = CaretContext(text, length, start, buffer);
-        TraceMessage("str=[%s] pos=%d %d %d", buffer, context.Result, context.Caret, context.Start);
+        // In window positions where the text counts bytes.
+        int base = pairBits == nullptr ? unitBase : 0;
+        TraceMessage("str=[%s] pos=%d %d %d", buffer, context.Result, context.Caret + base, context.Start + base);
         from = context.Start;
         result = context.Result;
     }
@@ -105,11 +104,10 @@ int HandBack(HWND window, const char* text, int length, const unsigned char* pai
 
 // The window's text is read in the control's own form (control_units.h), so
 // that no conversion of the system's can put a look-alike in a character's
-// place.
+// place: the whole text of a window that answers no line messages, or that
+// the units are learnt from, only up to the read limit.
 int ReadAnsiText(HWND window, WindowTextBuffer* slot, int* length) {
-    int bytes = static_cast<int>(SendInForm(window, false, WM_GETTEXTLENGTH, 0, 0));
-    TraceMessage("len=%d ", bytes);
-    if (static_cast<unsigned int>(bytes) >= WINDOW_TEXT_LIMIT) return -1;
+    if (static_cast<unsigned int>(SendInForm(window, false, WM_GETTEXTLENGTH, 0, 0)) >= WINDOW_TEXT_LIMIT) return -1;
     // A read that fails leaves the empty string, never the last window's text.
     char* text = reinterpret_cast<char*>(slot->Text);
     text[0] = 0;
@@ -124,50 +122,76 @@ int ReadAnsiText(HWND window, WindowTextBuffer* slot, int* length) {
 }
 
 int ReadWideText(HWND window, WindowTextBuffer* slot, int* length) {
-    int units = static_cast<int>(SendInForm(window, true, WM_GETTEXTLENGTH, 0, 0));
-    if (static_cast<unsigned int>(units) >= WIDE_TEXT_UNITS) {
-        TraceMessage("len=%d ", units);
-        return -1;
-    }
+    if (static_cast<unsigned int>(SendInForm(window, true, WM_GETTEXTLENGTH, 0, 0)) >= WIDE_TEXT_UNITS) return -1;
     wchar_t* wide = reinterpret_cast<wchar_t*>(slot->Text);
     wide[0] = 0;
     int read = static_cast<int>(SendInForm(window, true, WM_GETTEXT, WIDE_TEXT_UNITS, reinterpret_cast<LPARAM>(wide)));
     wide[WIDE_TEXT_UNITS - 1] = 0;
     if (read < 0 || read >= WIDE_TEXT_UNITS || wide[read] != 0) read = static_cast<int>(wcslen(wide));
-    TraceMessage("len=%d ", read);
     *length = read;
     return 0;
 }
 
-// An ANSI text whose positions are bytes.
-int HandBackAnsi(HWND window, WindowTextBuffer* slot, int length, char* buffer) {
-    uint32_t selection = GetSelection(window, false);
-    TraceMessage("sel=%x ", selection);
-    return HandBack(window, reinterpret_cast<char*>(slot->Text), length, nullptr, 0, SelectionStart(selection),
-                    SelectionEnd(selection), buffer);
+// A UTF-16 text (or part) whose positions are units, beginning at window
+// position `from`: only what the caret context or the selection can reach is
+// converted for the byte-oriented work, so the cost does not grow with the
+// text.
+int HandBackWide(HWND window, WindowTextBuffer* slot, int length, uint32_t from, uint32_t start, uint32_t end,
+                 char* buffer) {
+    WIDEPART part;
+    ConvertWidePart(reinterpret_cast<const uint16_t*>(slot->Text), length, start, end, slot->Part, slot->PairBits,
+                    &part);
+    return HandBack(window, reinterpret_cast<char*>(slot->Part), part.Length, slot->PairBits,
+                    static_cast<int>(from) + part.From, part.Start, part.End, buffer);
 }
 
-// A UTF-16 text whose positions are units: only the part that the caret
-// context or the selection can reach is converted for the byte-oriented
-// work, so the cost does not grow with the text.
-int HandBackWide(HWND window, WindowTextBuffer* slot, int length, char* buffer) {
-    uint32_t selection = GetSelection(window, true);
-    TraceMessage("sel=%x ", selection);
-    WIDEPART part;
-    ConvertWidePart(reinterpret_cast<const uint16_t*>(slot->Text), length, SelectionStart(selection),
-                    SelectionEnd(selection), slot->Part, slot->PairBits, &part);
-    return HandBack(window, reinterpret_cast<char*>(slot->Part), part.Length, slot->PairBits, part.From, part.Start,
-                    part.End, buffer);
+// A text (or part) in bytes, beginning at window position `from`.
+int HandBackAnsi(HWND window, WindowTextBuffer* slot, int length, uint32_t from, uint32_t start, uint32_t end,
+                 char* buffer) {
+    return HandBack(window, reinterpret_cast<char*>(slot->Text), length, nullptr, static_cast<int>(from), start, end,
+                    buffer);
 }
 
 int ReadText(HWND window, WindowTextBuffer* slot, bool wide, int* length) {
     return wide ? ReadWideText(window, slot, length) : ReadAnsiText(window, slot, length);
 }
 
+// The units the control counts in, and so the form its messages are sent
+// in: as the window's record keeps them, or learnt from the whole text where
+// it is short enough to read; else as the evidence at hand points to
+// (`decided` false). An ANSI text is learnt from only while the request works
+// in the ANSI code page.
+bool ReadingForm(HWND window, WindowTextBuffer* slot, bool* decided) {
+    const bool wide = ControlUnits(window, decided) == UNITS_UTF16;
+    int length = 0;
+    if (*decided || (!wide && WorkCodePage() != CODE_PAGE_ANSI) || ReadText(window, slot, wide, &length) != 0)
+        return wide;
+    const bool learnt = LearnUnits(window, slot->Text, length, wide) == UNITS_UTF16;
+    ControlUnits(window, decided);
+    return learnt;
+}
+
+// A part read in whole lines in one form, each line copying as many units
+// as the control counts in it, that holds a character whose bytes and UTF-16
+// units differ: the control counts in that form's units, decisively. Kept for
+// the window's life, so that a text too long to be measured whole is read up
+// to the reach from then on.
+void KeepUnitsThePartShows(HWND window, const unsigned char* part, int length, bool wide) {
+    bool decides = wide && AnsiLength(reinterpret_cast<const uint16_t*>(part), length) != length;
+    for (int i = 0; !wide && !decides && i < length; ++i) decides = IsLeadByte(part[i]);
+    if (!decides) return;
+    HeldRecord record(window, CLAIM_FOR_WINDOW);
+    if (record) record->Units = wide ? UNITS_UTF16 : UNITS_BYTES;
+}
+
 // Positions are read in the units of the control itself, fixed when it was
-// created (control_units.h): as learnt for the window, or else the text is
-// read in the form the evidence at hand points to, and read again in the
-// other should the text itself then decide for it.
+// created (control_units.h): as learnt for the window, or else as the
+// evidence at hand points to, or as the whole text decides where it is short
+// enough to read.
+//
+// A control that answers the line messages has only the part of its text
+// that the request can reach read, whatever the text's length; one that does
+// not has its whole text read, up to the read limit.
 int GetText(HWND window, char* buffer) {
     buffer[0] = 0;
     if (IsPasswordField(window)) return 0;
@@ -177,19 +201,39 @@ int GetText(HWND window, char* buffer) {
         return 0;
     }
     bool decided = false;
-    int length = 0, result = 0;
-    bool wide = ControlUnits(window, &decided) == UNITS_UTF16;
-    int read = ReadText(window, slot, wide, &length);
-    // Text read in the ANSI code page can be neither worked on nor learnt
-    // from in another one: its bytes would be taken for the other code
-    // page's characters.
-    if (!wide && WorkCodePage() != CODE_PAGE_ANSI) read = -1;
-    if (read == 0 && !decided && (LearnUnits(window, slot->Text, length, wide) == UNITS_UTF16) != wide) {
-        wide = !wide;
-        read = ReadText(window, slot, wide, &length);
+    const bool wide = ReadingForm(window, slot, &decided);
+    // Text in the ANSI code page can be neither worked on nor learnt from in
+    // another one: its bytes would be taken for the other code page's
+    // characters.
+    const bool servable = wide || WorkCodePage() == CODE_PAGE_ANSI;
+    const int length = static_cast<int>(SendInForm(window, wide, WM_GETTEXTLENGTH, 0, 0));
+    TraceMessage("len=%d ", length);
+    const bool lines = AnswersLineMessages(window, wide);
+    const bool readable = length >= 0 && length < (wide ? int{WIDE_TEXT_UNITS} : int{WINDOW_TEXT_LIMIT});
+    int result = 0;
+    if (servable && (lines || readable)) {
+        const EDITSELECTION sel = ReadSelection(window, wide);
+        TraceMessage("sel=%x ", sel.Packed);
+        // Whole lines where the units are not decided, so that each line's
+        // copy checks them.
+        LINEPART part;
+        const PartOutcome outcome =
+            lines ? ReadEditPart(window, wide, static_cast<uint32_t>(length < 0 ? 0 : length), sel.Start, sel.End,
+                                 !decided, slot->Text, wide ? WIDE_TEXT_UNITS - 1 : WINDOW_TEXT_LIMIT, &part)
+                  : PART_NO_LINES;
+        if (outcome == PART_READ && !decided) KeepUnitsThePartShows(window, slot->Text, part.Length, wide);
+        if (outcome != PART_READ) {
+            // Line messages that contradict each other tell nothing: the
+            // whole text, where it can be read, as for a control without them.
+            if (lines) TraceMessage("\a lines %d ", outcome);
+            part.From = 0;
+            part.Start = sel.Start;
+            part.End = sel.End;
+        }
+        if (outcome == PART_READ || (readable && ReadText(window, slot, wide, &part.Length) == 0))
+            result = wide ? HandBackWide(window, slot, part.Length, part.From, part.Start, part.End, buffer)
+                          : HandBackAnsi(window, slot, part.Length, part.From, part.Start, part.End, buffer);
     }
-    if (read == 0 && (wide || WorkCodePage() == CODE_PAGE_ANSI))
-        result = wide ? HandBackWide(window, slot, length, buffer) : HandBackAnsi(window, slot, length, buffer);
     if (WorkCodePage() != CODE_PAGE_ANSI && AnsiControlCouldHold(buffer)) {
         buffer[0] = 0;
         result = 0;
@@ -205,7 +249,7 @@ int GetText(HWND window, char* buffer) {
 // composition outside the offered string, selects nothing, so the IME's
 // result cannot replace text that it did not convert. A selection the window
 // already shows exactly is left as it is. EM_GETSEL and EM_SETSEL carry
-// positions as they are in either form.
+// positions as they are in either form, 32 bits of them.
 void Confirm(HWND window, UINT range) {
     int start = 0, end = 0, byteStart = 0, byteEnd = 0;
     bool found = false;
@@ -217,11 +261,10 @@ void Confirm(HWND window, UINT range) {
         TraceMessage("\a noconfirm %x ", range);
         return;
     }
-    uint32_t selection = GetSelection(window, false);
-    if (static_cast<int>(SelectionStart(selection)) == start && static_cast<int>(SelectionEnd(selection)) == end)
-        return;
+    const EDITSELECTION selection = ReadSelection(window, false);
+    if (selection.Start == static_cast<uint32_t>(start) && selection.End == static_cast<uint32_t>(end)) return;
     TraceMessage("confirm %d %d %x ", byteStart, byteEnd, range);
-    SendMessageA(window, EM_SETSEL, static_cast<WPARAM>(start), static_cast<LPARAM>(end));
+    SetSelection(window, false, static_cast<uint32_t>(start), static_cast<uint32_t>(end));
 }
 
 }  // namespace

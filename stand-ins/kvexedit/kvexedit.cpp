@@ -15,6 +15,11 @@ struct KvexEdit {
     unsigned char pendingLead;  // first byte of a two-byte character typed as two WM_CHAR
     char passwordChar;
     HFONT font;
+    // Where each line starts (multi-line: after each line feed), rebuilt
+    // after a change when a line message needs it.
+    int* lineStarts;
+    int lineCount, lineRoom;
+    bool linesStale;
     char text[KVEXEDIT_TEXT_LIMIT + 1];
 };
 
@@ -69,6 +74,59 @@ int NextPosition(const KvexEdit* e, int pos) {
     if (pos >= e->length) return e->length;
     if (e->text[pos] == '\r' && pos + 1 < e->length && e->text[pos + 1] == '\n') return pos + 2;
     return pos + CharWidthAt(e->text, e->length, pos);
+}
+
+// ---- the line messages, in bytes ----
+
+bool AnswersLines(const KvexEdit* e) { return (GetWindowLongA(e->window, GWL_STYLE) & KVEXEDIT_TEXT_MESSAGES_ONLY) == 0; }
+
+void BuildLines(KvexEdit* e) {
+    if (!e->linesStale && e->lineStarts != nullptr) return;
+    int count = 1;
+    for (int p = 0; IsMultiLine(e) && p < e->length; ++p) count += e->text[p] == '\n';
+    if (count > e->lineRoom) {
+        int* starts = static_cast<int*>(HeapAlloc(GetProcessHeap(), 0, count * sizeof(int)));
+        if (starts == nullptr) return;
+        if (e->lineStarts) HeapFree(GetProcessHeap(), 0, e->lineStarts);
+        e->lineStarts = starts;
+        e->lineRoom = count;
+    }
+    e->lineStarts[0] = 0;
+    e->lineCount = 1;
+    for (int p = 0; IsMultiLine(e) && p < e->length; ++p)
+        if (e->text[p] == '\n') e->lineStarts[e->lineCount++] = p + 1;
+    e->linesStale = false;
+}
+
+// The line holding byte `pos` (-1: the caret).
+int LineOf(KvexEdit* e, WPARAM pos) {
+    BuildLines(e);
+    int at = pos == static_cast<WPARAM>(-1) ? e->caret : (pos > WPARAM(e->length) ? e->length : static_cast<int>(pos));
+    int lo = 0, hi = e->lineCount - 1;
+    while (lo < hi) {
+        int mid = (lo + hi + 1) / 2;
+        if (e->lineStarts[mid] <= at) lo = mid;
+        else hi = mid - 1;
+    }
+    return lo;
+}
+
+LRESULT LineIndex(KvexEdit* e, WPARAM line) {
+    if (line == static_cast<WPARAM>(-1)) line = static_cast<WPARAM>(LineOf(e, line));
+    BuildLines(e);
+    return line < static_cast<WPARAM>(e->lineCount) ? e->lineStarts[line] : -1;
+}
+
+// EM_GETLINE: the room in the buffer's first 16 bits, no terminator written.
+LRESULT CopyLine(KvexEdit* e, WPARAM line, char* out) {
+    BuildLines(e);
+    if (out == nullptr || line >= static_cast<WPARAM>(e->lineCount)) return 0;
+    WORD room;
+    memcpy(&room, out, sizeof room);
+    int start = e->lineStarts[line], n = LineEnd(e, start) - start;
+    if (n > room) n = room;
+    memcpy(out, e->text + start, n);
+    return n;
 }
 
 // ---- drawing: a range of one line, in the text or as password characters ----
@@ -136,8 +194,10 @@ void Paint(KvexEdit* e) {
     Canvas c = OpenCanvas(e, dc);
     SetBkMode(dc, OPAQUE);
     int low = SelectionLow(e), high = SelectionHigh(e);
+    RECT client;
+    GetClientRect(e->window, &client);
     int y = kMargin;
-    for (int start = 0;;) {
+    for (int start = 0; y < client.bottom;) {
         int end = LineEnd(e, start);
         int a = low < start ? start : (low > end ? end : low);
         int b = high < start ? start : (high > end ? end : high);
@@ -208,6 +268,7 @@ void ReplaceSelection(KvexEdit* e, const char* insert, int n) {
     memmove(e->text + low + n, e->text + high, e->length - high + 1);
     memcpy(e->text + low, insert, n);
     e->length = rest + n;
+    e->linesStale = true;
     e->anchor = e->caret = low + n;
     ShowChange(e);
     NotifyChange(e);
@@ -219,6 +280,7 @@ void SetText(KvexEdit* e, const char* text) {
     if (n > 0) memcpy(e->text, text, n);
     e->text[n] = 0;
     e->length = n;
+    e->linesStale = true;
     e->anchor = e->caret = 0;
     ShowChange(e);
 }
@@ -355,6 +417,7 @@ LRESULT CALLBACK KvexEditProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     switch (message) {
     case WM_NCDESTROY:
         SetWindowLongPtrA(window, 0, 0);
+        if (e->lineStarts) HeapFree(GetProcessHeap(), 0, e->lineStarts);
         HeapFree(GetProcessHeap(), 0, e);
         return DefWindowProcA(window, message, wParam, lParam);
     case WM_GETTEXT: {
@@ -385,12 +448,24 @@ LRESULT CALLBACK KvexEditProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         ReplaceSelection(e, text ? text : "", text ? static_cast<int>(strlen(text)) : 0);
         return 0;
     }
-    case EM_LINELENGTH: {  // bytes of the line holding byte wParam (the whole text on one line)
+    case EM_GETLINECOUNT:
+        if (!AnswersLines(e)) break;
+        BuildLines(e);
+        return e->lineCount;
+    case EM_LINEFROMCHAR:
+        if (!AnswersLines(e)) break;
+        return LineOf(e, wParam);
+    case EM_LINEINDEX:
+        if (!AnswersLines(e)) break;
+        return LineIndex(e, wParam);
+    case EM_GETLINE:
+        if (!AnswersLines(e)) break;
+        return CopyLine(e, wParam, reinterpret_cast<char*>(lParam));
+    case EM_LINELENGTH: {  // bytes of the line holding byte wParam, before its line break
+        if (!AnswersLines(e)) break;
         int at = static_cast<int>(wParam) < 0 || wParam > WPARAM(e->length) ? e->length : static_cast<int>(wParam);
-        int from = at, to = at;
-        while (IsMultiLine(e) && from > 0 && e->text[from - 1] != '\n') --from;
-        while (IsMultiLine(e) && to < e->length && e->text[to] != '\n') ++to;
-        return IsMultiLine(e) ? to - from : e->length;
+        int from = LineStart(e, at);  // the line break itself is no part of the line
+        return LineEnd(e, from) - from;
     }
     case EM_GETPASSWORDCHAR:
         return static_cast<BYTE>(e->passwordChar);

@@ -5,12 +5,13 @@
 //            window of this thread: with no hook, with the empty pass-through
 //            hook of empty_hook.dll, and with RODAVOZI.DLL's hook. The ratio
 //            is the time per message with ours over the time with the empty one.
-//  requests  on a subclassed "kvexedit" editor holding 40, 4,096 and 65,534
-//            bytes, and on Wine's EDIT created as a Unicode window holding 20
-//            and 30,000 characters, caret near the end: a fill of the IME's
-//            record against the bare window messages that a fill must send
-//            (the password checks, the text length, the selection, the whole
-//            text), and a confirmation against the bare EM_GETSEL and
+//  requests  on a subclassed multi-line "kvexedit" editor holding 40, 4,096,
+//            65,534 bytes and 1 MiB, and on Wine's EDIT created as a Unicode
+//            window holding 20, 30,000 and 1 Mi characters, caret near the
+//            end: a fill of the IME's record, and a document feed, against
+//            the bare window messages that they must send (the password
+//            checks, the text length, the selection, the line messages that
+//            read the caret's line), and a confirmation against the bare EM_GETSEL and
 //            EM_SETSEL of the range it selects. Each confirmation measured
 //            follows a fill of its own, as an IME's does (the fill is not
 //            timed), and is checked to have selected the composition. Measured with the hook installed, where under
@@ -31,7 +32,7 @@
 // edit control was answered within --serve-wait MS, default 0) and served_ms.
 // The last lines are "name=value" figures for scripts: ratio.hook,
 // ratio.fill.<text>.<hook>, ratio.confirm.<text>.<hook>, messages_per_s.*,
-// ns.*, with <text> ansi_40 ... utf16_65534, uniedit_20, uniedit_30000 and
+// ns.*, with <text> ansi_40 ... utf16_65534, ansi_1m, uniedit_20, uniedit_30000, uniedit_1m and
 // <hook> hooked or removed.
 #include <windows.h>
 
@@ -299,13 +300,14 @@ struct RequestCase {
 const RequestCase kRequestCases[] = {
     {"ansi_40", 40, false, false},       {"ansi_4096", 4096, false, false},
     {"ansi_65534", 65534, false, false}, {"utf16_65534", 65534, true, false},
-    {"uniedit_20", 20, false, true},     {"uniedit_30000", 30000, false, true},
+    {"ansi_1m", 1 << 20, false, false},  {"uniedit_20", 20, false, true},
+    {"uniedit_30000", 30000, false, true}, {"uniedit_1m", 1 << 20, false, true},
 };
 
 // The editor text of a Unicode EDIT: the last `characters` of the benchmark
 // text in UTF-16, so it ends as the ANSI texts do.
 std::wstring WideRequestText(size_t characters) {
-    const std::string ansi = RequestText(65534);
+    const std::string ansi = RequestText(std::max<size_t>(65534, 2 * characters + 64));
     std::wstring wide(ansi.size() + 1, L'\0');
     int n = MultiByteToWideChar(932, 0, ansi.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
     wide.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
@@ -354,20 +356,43 @@ bool MeasureRequests(const RequestCase& c, HWND editor, UINT message, bool hooke
     }
 
     auto fill = [&](long) { sink = sink + send(message, IMR_RECONVERTSTRING, reinterpret_cast<LPARAM>(record)); };
+    // The caret's line as the text source reads it: with the line before
+    // when the caret is near its start, the next line's index and length
+    // when its end is near the caret, and the line copied up to 34 units
+    // past the caret.
+    const long long at = caret, lines = send(EM_GETLINECOUNT, 0, 0), line = send(EM_LINEFROMCHAR, caret, 0);
+    const long long index = send(EM_LINEINDEX, line, 0), lineLength = send(EM_LINELENGTH, index, 0);
+    const bool lineBefore = line > 0 && at - index < 32, lineAfter = line + 1 < lines && index + lineLength < at + 34;
+    const WORD copied = static_cast<WORD>(std::min(lineLength, at - index + 34));
     // What the edit-control text source asks the window for, in its order.
     auto bareFill = [&](long) {
+        DWORD start = 0, end = 0;
         sink = sink + GetWindowLongA(editor, GWL_STYLE);
         sink = sink + SendMessageA(editor, EM_GETPASSWORDCHAR, 0, 0);
-        if (wide) {
-            sink = sink + GetWindowTextLengthW(editor);
-            sink = sink + SendMessageW(editor, EM_GETSEL, 0, 0);
-            sink = sink + GetWindowTextW(editor, reinterpret_cast<wchar_t*>(buffer.data()), 65535);
-        } else {
-            sink = sink + GetWindowTextLengthA(editor);
-            sink = sink + SendMessageA(editor, EM_GETSEL, 0, 0);
-            sink = sink + GetWindowTextA(editor, buffer.data(), 65535);
-        }
+        sink = sink + (wide ? GetWindowTextLengthW(editor) : GetWindowTextLengthA(editor));
+        sink = sink + send(EM_GETLINECOUNT, 0, 0);
+        sink = sink + send(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        sink = sink + send(EM_GETLINECOUNT, 0, 0);
+        sink = sink + send(EM_LINEINDEX, send(EM_LINEFROMCHAR, start, 0), 0);
+        sink = sink + send(EM_LINELENGTH, index, 0);
+        if (lineBefore) sink = sink + send(EM_LINELENGTH, send(EM_LINEINDEX, line - 1, 0), 0);
+        if (lineAfter) sink = sink + send(EM_LINELENGTH, send(EM_LINEINDEX, line + 1, 0), 0);
+        memcpy(buffer.data(), &copied, sizeof copied);
+        sink = sink + send(EM_GETLINE, line, reinterpret_cast<LPARAM>(buffer.data()));
     };
+    // A document feed of the window's own form, as an IME of today sends it.
+    const bool feeds = message == WM_IME_REQUEST;
+    auto feed = [&](long) {
+        rs->dwSize = sizeof record;
+        sink = sink + send(WM_IME_REQUEST, IMR_DOCUMENTFEED, reinterpret_cast<LPARAM>(record));
+    };
+    if (feeds) {
+        feed(0);
+        if (rs->dwStrLen == 0 || send(WM_IME_REQUEST, IMR_DOCUMENTFEED, reinterpret_cast<LPARAM>(record)) != 160) {
+            fprintf(stderr, "%s: the document feed offered nothing\n", c.key);
+            return false;
+        }
+    }
     long missed = 0;
     auto fillAgain = [&](long) {
         caretBack(0);
@@ -388,16 +413,20 @@ bool MeasureRequests(const RequestCase& c, HWND editor, UINT message, bool hooke
         fillAgain(i);
         confirm(i);
     });
-    Stats fills, bareFills, confirms, bareConfirms;
+    const long feedCount = feeds ? Calibrate(feed) : 0;
+    Stats fills, bareFills, confirms, bareConfirms, feedStats;
     for (int round = 0; round < g_rounds; ++round) {
-        for (int k = 0; k < 4; ++k) {
+        for (int k = 0; k < 5; ++k) {
             caretBack(0);  // every fill reads a caret, not the last confirmation's selection
-            switch ((round + k) % 4) {
+            switch ((round + k) % 5) {
             case 0: fills.samples.push_back(NsPerOp(fill, fillCount)); break;
             case 1: bareFills.samples.push_back(NsPerOp(bareFill, bareFillCount)); break;
             case 2: confirms.samples.push_back(NsPerTimedOp(fillAgain, confirm, checked, confirmCount)); break;
             case 3:
                 bareConfirms.samples.push_back(NsPerTimedOp(caretBack, bareConfirm, [](long) {}, confirmCount));
+                break;
+            case 4:
+                if (feeds) feedStats.samples.push_back(NsPerOp(feed, feedCount));
                 break;
             }
         }
@@ -412,15 +441,23 @@ bool MeasureRequests(const RequestCase& c, HWND editor, UINT message, bool hooke
     Stats extra;
     for (size_t i = 0; i < fills.samples.size(); ++i) extra.samples.push_back(fills.samples[i] - bareFills.samples[i]);
     const double fillExtra = extra.Median() > 0 ? extra.Median() : 0;
-    printf("  %-13s %-10s %10.0f %10.0f %8.3f %9.0f %12.0f %10.0f %8.3f\n", c.key, hooked ? "installed" : "removed",
-           fills.Median(), bareFills.Median(), fillRatio, fillExtra, confirms.Median(), bareConfirms.Median(),
-           confirmRatio);
+    Stats feedExtra;
+    for (size_t i = 0; i < feedStats.samples.size(); ++i)
+        feedExtra.samples.push_back(feedStats.samples[i] - bareFills.samples[i]);
+    const double feedBeyond = feedExtra.Median() > 0 ? feedExtra.Median() : 0;
+    printf("  %-13s %-10s %10.0f %10.0f %8.3f %9.0f %10.0f %9.0f %12.0f %10.0f %8.3f\n", c.key,
+           hooked ? "installed" : "removed", fills.Median(), bareFills.Median(), fillRatio, fillExtra,
+           feedStats.Median(), feedBeyond, confirms.Median(), bareConfirms.Median(), confirmRatio);
     const std::string suffix = std::string(".") + c.key + (hooked ? ".hooked" : ".removed");
     Figure(("ratio.fill" + suffix).c_str(), fillRatio);
     Figure(("ratio.confirm" + suffix).c_str(), confirmRatio);
     Figure(("ns.fill" + suffix).c_str(), fills.Median());
     Figure(("ns.bare_fill" + suffix).c_str(), bareFills.Median());
     Figure(("ns.fill_extra" + suffix).c_str(), fillExtra);
+    if (feeds) {
+        Figure(("ns.feed" + suffix).c_str(), feedStats.Median());
+        Figure(("ns.feed_extra" + suffix).c_str(), feedBeyond);
+    }
     Figure(("ns.confirm" + suffix).c_str(), confirms.Median());
     Figure(("ns.bare_confirm" + suffix).c_str(), bareConfirms.Median());
     return true;
@@ -433,22 +470,24 @@ bool RequestBench() {
     printf("Requests to a subclassed editor (kvexedit; uniedit: Wine's EDIT as a Unicode window), caret %d bytes\n",
            REQUEST_CARET_FROM_END);
     printf("before the end of the text: a fill against the bare messages it sends (GWL_STYLE, EM_GETPASSWORDCHAR,\n");
-    printf("WM_GETTEXTLENGTH, EM_GETSEL, WM_GETTEXT), and what it costs beyond them; a confirmation of the two\n");
+    printf("WM_GETTEXTLENGTH, EM_GETSEL, the line messages), and what it costs beyond them; a document feed\n");
+    printf("(WM_IME_REQUEST cases) and what it costs beyond the same messages; a confirmation of the two\n");
     printf("characters before the caret, each after a fill of its own (untimed), against a bare EM_GETSEL and\n");
     printf("EM_SETSEL of that range; ns per request, median of %d rounds\n\n", g_rounds);
-    printf("  %-13s %-10s %10s %10s %8s %9s %12s %10s %8s\n", "text", "hook", "fill", "bare", "ratio", "extra",
-           "confirmation", "bare", "ratio");
+    printf("  %-13s %-10s %10s %10s %8s %9s %10s %9s %12s %10s %8s\n", "text", "hook", "fill", "bare", "ratio", "extra",
+           "feed", "extra", "confirmation", "bare", "ratio");
     for (const RequestCase& c : kRequestCases) {
         if (Dll().InitReconvertEdit(0) != 1) return false;
         HWND editor;
         if (c.wideEdit) {
-            editor = CreateWindowW(L"EDIT", WideRequestText(c.length).c_str(),
-                                   WS_OVERLAPPEDWINDOW | ES_MULTILINE | ES_AUTOHSCROLL, 0, 0, 300, 60, nullptr,
-                                   nullptr, GetModuleHandleA(nullptr), nullptr);
+            // The text after the limit is lifted: created with it, it would be cut.
+            editor = CreateWindowW(L"EDIT", L"", WS_OVERLAPPEDWINDOW | ES_MULTILINE | ES_AUTOHSCROLL, 0, 0, 300, 60,
+                                   nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
             SendMessageW(editor, EM_SETLIMITTEXT, 0, 0);
+            SetWindowTextW(editor, WideRequestText(c.length).c_str());
         } else {
             const std::string text = RequestText(c.length);
-            editor = CreateWindowA(KVEXEDIT_CLASS, "", WS_OVERLAPPEDWINDOW, 0, 0, 300, 60, nullptr, nullptr,
+            editor = CreateWindowA(KVEXEDIT_CLASS, "", WS_OVERLAPPEDWINDOW | ES_MULTILINE, 0, 0, 300, 60, nullptr, nullptr,
                                    GetModuleHandleA(nullptr), nullptr);
             SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
         }

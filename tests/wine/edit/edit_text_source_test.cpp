@@ -167,7 +167,7 @@ TEST_F(EditTextSourceTest, ClampsWhatTheControlReports) {
 
 TEST_F(EditTextSourceTest, LongestTextServedAndTheOneBeyond) {
     std::string text = Letters(65534);
-    HWND editor = Editor(text, 65534, 65534);
+    HWND editor = Editor(text, 65534, 65534, ES_MULTILINE | KVEXEDIT_TEXT_MESSAGES_ONLY);
     EXPECT_EQ(GetText(editor), 15);
     EXPECT_EQ(std::string(buffer), text.substr(65519));
 

@@ -84,8 +84,10 @@ void AddUnicodeEditRows(std::vector<Scenario>* s) {
 
 std::vector<Scenario> Scenarios() {
     const std::u16string wordTail = u"ここで漢字を変換|。";
+    // Long texts take their time in the platform's EDIT: a few patterns each.
+    const std::vector<Pattern> kLongPatterns = {Pattern::Imm, Pattern::MsIme, Pattern::Widen};
     // The longest text the DLL serves is 65,534 bytes; the editor holds 65,535.
-    const size_t longest = 65534 - Place(wordTail).text.size();
+    const size_t longest = 65534 - Place(wordTail).text.size(), kBig = 80000;
     std::vector<Scenario> s = {
         {"caret after a word", EditorKind::Kvex, Place(u"ここで漢字を変換|。"), Expect::Serves, CaretPatterns()},
         {"caret inside a word", EditorKind::Kvex, Place(u"ここで漢字を変|換。"), Expect::Serves, CaretPatterns()},
@@ -122,6 +124,13 @@ std::vector<Scenario> Scenarios() {
          Expect::Refuses, {Pattern::Imm, Pattern::MsIme, Pattern::Widen}},
         {"text longer than 64 KiB (system edit)", EditorKind::SystemEdit, PlaceAfterFiller(wordTail, 70000),
          Expect::Refuses, {Pattern::Imm, Pattern::MsIme, Pattern::Widen}},
+        // Texts of any length, read only near the caret through the line messages.
+        {"80 kB, caret in the middle, a composition after it", EditorKind::Kvex,
+         PlaceInLines(u"ここで漢字を変換|する。", kBig / 2, kBig / 2), Expect::Serves, kLongPatterns},
+        {"80 kB, caret at the end", EditorKind::Kvex, PlaceInLines(u"ここで漢字を変換|", kBig, 0), Expect::Serves,
+         kLongPatterns},
+        {"80 kB, selection past 64 KiB", EditorKind::Kvex, PlaceInLines(u"前置き[日本語の文章]後", 70000, kBig),
+         Expect::Serves, {Pattern::Imm, Pattern::MsIme}, 6},
         {"password field, caret after the password", EditorKind::KvexPassword, Place(u"秘密の合言葉|"),
          Expect::ProtectsPassword, {Pattern::Imm, Pattern::MsIme, Pattern::Widen}},
         {"password field, password selected", EditorKind::KvexPassword, Place(u"[秘密の合言葉]"),
@@ -182,6 +191,8 @@ std::vector<Scenario> Scenarios() {
          {Pattern::Imm, Pattern::MsIme, Pattern::Current}},
         {"no password character", EditorKind::KvexStyle20, Place(u"ここで漢字を変換|。"), Expect::Serves,
          {Pattern::Widen, Pattern::MsIme, Pattern::Current}},
+        {"80 kB, a run across a soft line break", EditorKind::UnicodeEditWrap,
+         PlaceInLines(u"文章を漢字に変換する機能を|試すための例文", kBig, 0), Expect::Serves, kLongPatterns},
         {"control answering IMR_DOCUMENTFEED itself", EditorKind::FeedingEdit, Place(u"ここで漢字を変換|。"),
          Expect::OwnFeedWins, {Pattern::Current}},
         // Positions in the control's bytes, whatever its first line holds.
@@ -320,7 +331,7 @@ int main(int argc, char** argv) {
     const EditorKind kinds[] = {EditorKind::Kvex,        EditorKind::KvexPassword,   EditorKind::SystemEdit,
                                 EditorKind::UnicodeEdit, EditorKind::UnicodeEditTop, EditorKind::UnicodeEditDialog,
                                 EditorKind::FeedingEdit, EditorKind::UnicodePassword, EditorKind::KvexStyle20,
-                                EditorKind::KvexUnderUnicode};
+                                EditorKind::UnicodeEditWrap, EditorKind::KvexUnderUnicode};
     HWND editors[sizeof kinds / sizeof kinds[0]] = {};
     for (size_t i = 0; i < sizeof kinds / sizeof kinds[0]; ++i) {
         editors[i] = CreateEditor(frame, kinds[i]);

@@ -79,6 +79,13 @@ Placement PlaceAfterFiller(const std::u16string& marked, size_t filler) {
     return p;
 }
 
+Placement PlaceInLines(const std::u16string& marked, size_t before, size_t after) {
+    std::u16string head, tail;
+    while (head.size() < before) head += u"漢字の行abcdefghijklmnopqrstuvwxyz\r\n";
+    while (tail.size() < after) tail += u"\r\n漢字の行abcdefghijklmnopqrstuvwxyz";
+    return Place(head + marked + tail);
+}
+
 const char* EditorName(EditorKind kind) {
     switch (kind) {
     case EditorKind::Kvex: return "kvexedit";
@@ -90,6 +97,7 @@ const char* EditorName(EditorKind kind) {
     case EditorKind::FeedingEdit: return "Unicode EDIT feeding itself";
     case EditorKind::UnicodePassword: return "Unicode EDIT, password";
     case EditorKind::KvexStyle20: return "kvexedit, style bit 0x20";
+    case EditorKind::UnicodeEditWrap: return "Unicode EDIT, wrapping";
     case EditorKind::KvexUnderUnicode: return "kvexedit under a Unicode procedure";
     }
     return "?";
@@ -143,6 +151,10 @@ HWND CreateEditor(HWND frame, EditorKind kind) {
     switch (kind) {
     case EditorKind::SystemEdit:
         edit = CreateWindowExA(0, "EDIT", "", style, 8, y, 600, 44, frame, nullptr, instance, nullptr);
+        break;
+    case EditorKind::UnicodeEditWrap:  // narrow: a soft break within a few characters of any caret
+        edit = CreateWindowExW(0, L"EDIT", L"", (style & ~ES_AUTOHSCROLL) | ES_AUTOVSCROLL | WS_VSCROLL, 8, y, 90, 44,
+                               frame, nullptr, instance, nullptr);
         break;
     case EditorKind::UnicodeEdit:
     case EditorKind::FeedingEdit:

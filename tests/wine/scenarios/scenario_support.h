@@ -26,6 +26,7 @@ enum class EditorKind {
     FeedingEdit,   // a Unicode EDIT whose own procedure answers IMR_DOCUMENTFEED
     UnicodePassword,  // a Unicode EDIT with ES_PASSWORD
     KvexStyle20,   // kvexedit with style bit 0x20 (ES_PASSWORD of the system's edit class) but no password character
+    UnicodeEditWrap,  // a Unicode EDIT that wraps its lines
     KvexUnderUnicode,  // kvexedit (bytes) under a procedure installed with SetWindowLongPtrW
 };
 const char* EditorName(EditorKind kind);
@@ -53,6 +54,9 @@ struct Placement {
 Placement Place(const std::u16string& marked);
 // The same with `filler` bytes (ASCII) put in front of the text.
 Placement PlaceAfterFiller(const std::u16string& marked, size_t filler);
+// The same as a line of its own amid lines of kanji and letters: at least
+// `before` bytes of them in front, `after` behind.
+Placement PlaceInLines(const std::u16string& marked, size_t before, size_t after);
 
 struct RowResult {
     std::string verdict;  // ok, refused or FAIL

@@ -32,7 +32,7 @@ PeerRun RunPeer(const std::wstring& arguments) {
     const std::wstring folder = FreshFolder(L"scenarios"), output = folder + L"table.txt";
     ChildProcess peer;
     run.started = peer.Start(TestFolder() + L"scenario_peer.exe", arguments, output);
-    run.finished = run.started && peer.WaitExit(100000, &run.exitCode, true);
+    run.finished = run.started && peer.WaitExit(240000, &run.exitCode, true);
     peer.Kill();
     const std::string text = ReadBytes(output);
     RemoveFolder(folder);
