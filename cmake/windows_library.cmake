@@ -8,6 +8,7 @@ add_library(rodavozi_core STATIC
     ${RODAVOZI_PORTABLE_SOURCES}
     module/byte_classes_win.cpp
     module/ansi_text_win.cpp
+    module/working_code_page_win.cpp
     module/window_form_win.cpp
     module/trace.cpp
     reconvert/control_units.cpp

@@ -2,6 +2,8 @@
 
 #include "module/fault.h"
 #include "module/window_form.h"
+#include "module/working_code_page.h"
+#include "reconvert/dispatch.h"
 #include "reconvert/edit_text_source.h"
 #include "reconvert/offer_record.h"
 #include "reconvert/record_builder.h"
@@ -12,6 +14,11 @@ LRESULT FeedWhenUnanswered(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     // what the size query was answered, by the control or by the module.
     if (lParam == 0) NoteFeedSize(window, controlAnswer == 0);
     if (controlAnswer != 0 && !FAULT_BUILT_IN(OWN_FEED_OVERRIDDEN)) return controlAnswer;
-    return BuildUnansweredFeed(window, reinterpret_cast<void*>(lParam), IsUnicodeWindow(window) ? 1 : 0,
-                               EditTextSource, FeedSizedHere(window));
+    TextSourceProc source = EditTextSource;
+    int unicode = IsUnicodeWindow(window) ? 1 : 0;
+    bool entered = EnterRequestCodePage(RequestCodePage(), unicode, &source);
+    LRESULT answer =
+        BuildUnansweredFeed(window, reinterpret_cast<void*>(lParam), unicode, source, FeedSizedHere(window));
+    if (entered) LeaveCodePage();
+    return answer;
 }

@@ -6,6 +6,8 @@
 #include "hook/subclass_record.h"
 #include "module/state.h"
 #include "module/trace.h"
+#include "module/working_code_page.h"
+#include "reconvert/dispatch.h"
 #include "reconvert/edit_context.h"
 #include "reconvert/edit_text_source.h"
 #include "rodavozi.h"
@@ -78,7 +80,7 @@ LRESULT CALLBACK ReconvertEditProc(HWND window, UINT message, WPARAM wParam, LPA
     if (record != nullptr) return GiveBackOnFocusLoss(window, record, wParam, lParam);
 
     LRESULT answer;
-    if (IsReconvertMsg(window, message, wParam, lParam, &answer, EditTextSource)) return answer;
+    if (AnswerReconvertMsg(window, message, wParam, lParam, &answer, EditTextSource, RequestCodePage())) return answer;
     // Before the window sees the press, so the selection tested is the one
     // the click lands in.
     if (message == WM_LBUTTONDOWN) ResetImeOnClick(window);

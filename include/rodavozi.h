@@ -13,7 +13,10 @@
  *         return answer;
  *
  * where MyTextSource hands back text for TSR_GETTEXT and selects a range for
- * TSR_CONFIRM (see below). All text is in the process's ANSI code page.
+ * TSR_CONFIRM (see below). All text is in the process's ANSI code page; where
+ * that code page has no double-byte characters (1252, 65001) a text source
+ * has none to hand back, and nothing is offered (the hook still serves
+ * Unicode edit windows there, in the code page of the input language).
  */
 #ifndef RODAVOZI_H
 #define RODAVOZI_H

@@ -21,7 +21,8 @@ bool IsBuiltInCodePage(unsigned int codePage);
 // `description` is what the platform knows of it, or null when it knows nothing.
 void FillByteClassTable(unsigned int codePage, const CODEPAGEDESCRIPTION* description);
 
-// Fills the table for the process's ANSI code page (asks the platform).
+// Fills the table for the process's ANSI code page (asks the platform), and
+// notes whether it has double-byte characters (working_code_page.h).
 void BuildByteClassTable(void);
 
 inline bool IsLeadByte(unsigned char b) { return (ByteClassTable[b] & BYTE_CLASS_LEAD) != 0; }

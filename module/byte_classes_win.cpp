@@ -1,7 +1,8 @@
 #include "module/byte_classes.h"
 #include "module/platform.h"
+#include "module/working_code_page.h"
 
-void BuildByteClassTable(void) {
+static void FillForAnsiCodePage(void) {
     unsigned int codePage = GetACP();
     if (IsBuiltInCodePage(codePage)) {
         FillByteClassTable(codePage, nullptr);
@@ -16,4 +17,9 @@ void BuildByteClassTable(void) {
     description.MaxCharSize = info.MaxCharSize;
     for (int i = 0; i < 12; ++i) description.LeadByte[i] = info.LeadByte[i];
     FillByteClassTable(codePage, &description);
+}
+
+void BuildByteClassTable(void) {
+    FillForAnsiCodePage();
+    NoteAnsiByteClasses();
 }

@@ -4,6 +4,7 @@
 
 #include "module/platform.h"
 #include "module/state.h"
+#include "module/working_code_page.h"
 
 enum { TRACE_SEND_TIMEOUT_MS = 1000, TRACE_LINE_SIZE = 1025 };
 
@@ -26,7 +27,10 @@ void TraceMessage(const char* format, ...) {
     va_end(args);
     line[TRACE_LINE_SIZE - 1] = 0;
     COPYDATASTRUCT data;
-    data.dwData = 0;
+    // 0: the text is in the process's ANSI code page; otherwise the code page
+    // it is in (a Unicode window's text worked on in another one), so that
+    // the viewer shows it whatever code page either side has.
+    data.dwData = WorkCodePage();
     data.cbData = static_cast<DWORD>(lstrlenA(line) + 1);
     data.lpData = line;
     // The line is sent synchronously, but a viewer that stops answering must

@@ -61,15 +61,16 @@ int64_t ControlLength(HWND window, bool lineBreaks) {
     return length < 0 ? -1 : int64_t(index) + int64_t(length);
 }
 
-// Whether one of the first few characters beyond ASCII of a UTF-16 text is
-// a double-byte character of the code page: a text of characters the code
-// page lacks (one byte each) costs at most that many conversions.
+// Whether one of the first few characters beyond ASCII of a UTF-16 text
+// takes more than one byte in the process's ANSI code page, the one a
+// byte-counting control counts in (not the code page a request may work in):
+// a text of characters the code page lacks (one byte each) costs at most
+// that many conversions.
 enum { PROBED_CHARACTERS = 16 };
 bool HoldsDoubleByte(const uint16_t* w, int length) {
     for (int i = 0, probed = 0; i < length && probed < PROBED_CHARACTERS; ++i) {
         if (w[i] < 0x80) continue;
-        char bytes[ANSI_CHAR_ROOM];
-        if (Utf16CharToAnsi(w + i, 1, bytes) == 2) return true;
+        if (AnsiCodePageBytes(w + i, 1) > 1) return true;
         ++probed;
     }
     return false;

@@ -22,7 +22,9 @@ int ControlUnits(HWND window, bool* decided);
 // Learns the units from the window's whole text as just read (`length`
 // units of UTF-16 when `wide`, else bytes), and the control's own whole
 // length: keeps a decisive answer in the window's record. Returns the units
-// to use for this request.
+// to use for this request. Bytes are those of the process's ANSI code page,
+// whatever code page a request works in (working_code_page.h), so an ANSI
+// text is handed over only while a request works in that code page.
 int LearnUnits(HWND window, const void* text, int length, bool wide);
 
 // Sends `message` to the control in the form `wide`: when the window's

@@ -9,6 +9,7 @@
 #include "module/dbcs_text.h"
 #include "module/trace.h"
 #include "module/window_form.h"
+#include "module/working_code_page.h"
 #include "reconvert/control_units.h"
 #include "reconvert/edit_context.h"
 #include "reconvert/edit_lines.h"
@@ -160,11 +161,13 @@ int ReadText(HWND window, WindowTextBuffer* slot, bool wide, int* length) {
 // The units the control counts in, and so the form its messages are sent
 // in: as the window's record keeps them, or learnt from the whole text where
 // it is short enough to read; else as the evidence at hand points to
-// (`decided` false).
+// (`decided` false). An ANSI text is learnt from only while the request works
+// in the ANSI code page.
 bool ReadingForm(HWND window, WindowTextBuffer* slot, bool* decided) {
     const bool wide = ControlUnits(window, decided) == UNITS_UTF16;
     int length = 0;
-    if (*decided || ReadText(window, slot, wide, &length) != 0) return wide;
+    if (*decided || (!wide && WorkCodePage() != CODE_PAGE_ANSI) || ReadText(window, slot, wide, &length) != 0)
+        return wide;
     const bool learnt = LearnUnits(window, slot->Text, length, wide) == UNITS_UTF16;
     ControlUnits(window, decided);
     return learnt;
@@ -201,12 +204,16 @@ int GetText(HWND window, char* buffer) {
     }
     bool decided = false;
     const bool wide = ReadingForm(window, slot, &decided);
+    // Text in the ANSI code page can be neither worked on nor learnt from in
+    // another one: its bytes would be taken for the other code page's
+    // characters.
+    const bool servable = wide || WorkCodePage() == CODE_PAGE_ANSI;
     const int length = static_cast<int>(SendInForm(window, wide, WM_GETTEXTLENGTH, 0, 0));
     TraceMessage("len=%d ", length);
     const bool lines = AnswersLineMessages(window, wide);
     const bool readable = length >= 0 && length < (wide ? int{WIDE_TEXT_UNITS} : int{WINDOW_TEXT_LIMIT});
     int result = 0;
-    if (lines || readable) {
+    if (servable && (lines || readable)) {
         const EDITSELECTION sel = ReadSelection(window, wide);
         TraceMessage("sel=%x ", sel.Packed);
         // Whole lines where the units are not decided, so that each line's
@@ -228,6 +235,10 @@ int GetText(HWND window, char* buffer) {
         if (outcome == PART_READ || (readable && ReadText(window, slot, wide, &part.Length) == 0))
             result = wide ? HandBackWide(window, slot, part.Length, part.From, part.Start, part.End, buffer)
                           : HandBackAnsi(window, slot, part.Length, part.From, part.Start, part.End, buffer);
+    }
+    if (WorkCodePage() != CODE_PAGE_ANSI && AnsiControlCouldHold(buffer)) {
+        buffer[0] = 0;
+        result = 0;
     }
     GiveBack(slot);
     return result;

@@ -11,8 +11,9 @@
 // has its whole text read. A password field, a line or text beyond the read
 // limit, or line messages that contradict each other give the empty string
 // and 0. Positions are in the control's own units (bytes, or UTF-16 units; a
-// UTF-16 text is converted to the ANSI code page around the caret or
-// selection only), 32 bits of them. TSR_CONFIRM: selects exactly the composition the IME
+// UTF-16 text is converted to the working code page around the caret or
+// selection only; an ANSI text is served in the ANSI code page only), 32
+// bits of them. TSR_CONFIRM: selects exactly the composition the IME
 // confirmed, as the window's last reconversion fill offered it; nothing
 // without such a fill; 0. Any other request: nothing, 0.
 int CALLBACK EditTextSource(HWND window, int request, UINT range, char* buffer);

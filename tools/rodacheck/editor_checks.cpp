@@ -98,7 +98,7 @@ bool EditorCheck::Fill(const Way& way, WPARAM code, RecordExchange* record, std:
         std::string seen = Format("nothing offered (size answer %ld, fill answer %ld)", long(record->sizeAnswer),
                                   long(record->answer));
         if (!record->problems.empty()) seen += ": " + Join(record->problems);
-        if (!s_.doubleByte && record->problems.empty())
+        if (!e_.doubleByte && record->problems.empty())
             s_.emit(Status::NotApplicable, *label + seen + "; the library offers double-byte text only");
         else
             s_.emit(Status::Fail, *label + seen);
@@ -217,7 +217,7 @@ void EditorCheck::Feed(const Way& way) {
     size_t caretInString = 0, start = 0;
     const std::wstring string = RecordText(record.view, record.view.composition.offset, &caretInString);
     // Only double-byte text is offered: with none, the string is empty.
-    const bool atCaret = AtCaret(record, &start) && string.empty() != s_.doubleByte;
+    const bool atCaret = AtCaret(record, &start) && string.empty() != e_.doubleByte;
     if (atCaret && string.empty()) {
         s_.emit(Status::NotApplicable, label + Format("%s record sound, its string empty: no double-byte text to offer",
                                                       EncodingName(record.view.encoding)));
@@ -279,7 +279,9 @@ void CheckEditor(const CheckSetting& setting, const Editor& editor) {
     EditorCheck check(setting, editor);
     for (const Way& way : reconversions) editor.password ? check.PasswordRequest(way, false) : check.Reconversion(way);
     for (const Way& way : feeds) editor.password ? check.PasswordRequest(way, true) : check.Feed(way);
-    if (!editor.password && !check.servedByModule)
+    // An editor without double-byte text to offer (an ANSI one where another
+    // code page is worked in) is not the module's to serve.
+    if (!editor.password && editor.doubleByte && !check.servedByModule)
         setting.tally->notServed.push_back(
             editor.name + (check.answeredBy.empty() ? " (nothing offered)" : " (answered by " + check.answeredBy + ")"));
 }
@@ -291,10 +293,10 @@ void CheckServed(const CheckSetting& setting, size_t editors) {
     std::string notServed;
     for (const std::string& editor : tally.notServed) notServed += (notServed.empty() ? "" : "; ") + editor;
     const size_t served = editors - tally.notServed.size();
-    if (tally.notServed.empty())
-        setting.emit(Status::Ok, Format("RODAVOZI.DLL served all %u editors: ", unsigned(served)) + modules);
-    else if (!setting.doubleByte && tally.offered == 0)
+    if (editors == 0)
         setting.emit(Status::NotApplicable, "RODAVOZI.DLL served no editor: there is no double-byte text to offer");
+    else if (tally.notServed.empty())
+        setting.emit(Status::Ok, Format("RODAVOZI.DLL served all %u editors: ", unsigned(served)) + modules);
     else
         setting.emit(Status::Fail, Format("RODAVOZI.DLL served %u of %u editors", unsigned(served), unsigned(editors)) +
                                        (modules.empty() ? "" : " (" + modules + ")") + "; not: " + notServed);

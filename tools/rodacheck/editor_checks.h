@@ -25,7 +25,6 @@ struct Tally {
 
 struct CheckSetting {
     const imeside::LeadBytes* leads = nullptr;  // the ANSI code page's; null for 932
-    bool doubleByte = false;                    // the sample has double-byte characters
     imeside::ImeMessages messages{};
     std::function<void(Status, const std::string&)> emit;
     Tally* tally = nullptr;
@@ -33,8 +32,9 @@ struct CheckSetting {
 
 void CheckEditor(const CheckSetting& setting, const Editor& editor);
 
-// The check that RODAVOZI.DLL itself answered the editors (not the control,
-// not nobody), after every editor was checked.
+// The check that RODAVOZI.DLL itself answered the `editors` that hold
+// double-byte text for it (not the control, not nobody), after every editor
+// was checked.
 void CheckServed(const CheckSetting& setting, size_t editors);
 
 }  // namespace rodacheck

@@ -20,13 +20,18 @@ const Candidate kCandidates[] = {
     {L"한국어문장을변환하고의미를확인", 8, "Korean text, the code page lacks Japanese"},
 };
 
-bool RoundTrips(const wchar_t* text) {
+bool RoundTrips(const wchar_t* text, UINT codePage) {
     BOOL usedDefault = FALSE;
     std::wstring wide = text;
-    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), nullptr, 0, nullptr,
+    int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), nullptr, 0, nullptr,
                                 &usedDefault);
     if (n <= 0 || usedDefault) return false;
-    return FromCodePage(CP_ACP, ToCodePage(CP_ACP, wide)) == wide;
+    return FromCodePage(codePage, ToCodePage(codePage, wide)) == wide;
+}
+
+bool DoubleByte(UINT codePage) {
+    CPINFO info = {};
+    return GetCPInfo(codePage, &info) && info.MaxCharSize == 2;
 }
 
 WNDPROC g_editUnderUnicode, g_editUnderAnsi;
@@ -58,11 +63,11 @@ HANDLE CommonControlsContext() {
     return context;
 }
 
-Units Measure(HWND window, const std::wstring& text) {
+Units Measure(HWND window, const std::wstring& text, UINT codePage) {
     SendMessageW(window, EM_SETSEL, 0, -1);
     DWORD end = 0;
     SendMessageW(window, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&end));
-    size_t bytes = ToCodePage(CP_ACP, text).size();
+    size_t bytes = ToCodePage(codePage, text).size();
     if (bytes == text.size() && end == bytes) return Units::Either;
     if (end == bytes) return Units::Bytes;
     if (end == text.size()) return Units::Utf16;
@@ -71,13 +76,22 @@ Units Measure(HWND window, const std::wstring& text) {
 
 }  // namespace
 
-Sample ChooseSample() {
+UINT WorkingCodePage() {
+    if (DoubleByte(CP_ACP)) return GetACP();
+    wchar_t number[8] = {};
+    LCID language = MAKELCID(LOWORD(reinterpret_cast<ULONG_PTR>(GetKeyboardLayout(0))), SORT_DEFAULT);
+    UINT codePage = GetLocaleInfoW(language, LOCALE_IDEFAULTANSICODEPAGE, number, 8) ? wcstoul(number, nullptr, 10) : 0;
+    return codePage != 0 && DoubleByte(codePage) ? codePage : GetACP();
+}
+
+Sample ChooseSample(UINT codePage) {
     Sample sample;
+    sample.codePage = codePage;
     CPINFO info = {};
     // UTF-8 (65001) has characters of several bytes, but none the module offers.
-    if (GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 2) {
+    if (GetCPInfo(codePage, &info) && info.MaxCharSize == 2) {
         for (const Candidate& c : kCandidates)
-            if (RoundTrips(c.text)) {
+            if (RoundTrips(c.text, codePage)) {
                 sample.text = c.text;
                 sample.caret = c.caret;
                 sample.doubleByte = true;
@@ -137,7 +151,7 @@ std::wstring ProcedureModule(HWND window) {
 
 std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
 
-bool CreateEditors(const Sample& sample, HWND* frame, std::vector<Editor>* editors) {
+bool CreateEditors(const Sample& sample, const Sample& unicodeSample, HWND* frame, std::vector<Editor>* editors) {
     WNDCLASSW wc = {};
     wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = GetModuleHandleW(nullptr);
@@ -149,7 +163,6 @@ bool CreateEditors(const Sample& sample, HWND* frame, std::vector<Editor>* edito
                              nullptr);
     if (!*frame) return false;
 
-    const std::wstring twoLines = sample.text + L"\r\n" + sample.text;
     struct Kind {
         const char* name;
         bool unicode;
@@ -168,12 +181,13 @@ bool CreateEditors(const Sample& sample, HWND* frame, std::vector<Editor>* edito
         {"Unicode edit of comctl32 version 6", true, 0, 0, false, true},
     };
     for (const Kind& kind : kinds) {
+        const Sample& own = kind.unicode ? unicodeSample : sample;
         Editor editor;
         editor.name = kind.name;
         editor.createdUnicode = kind.unicode;
         editor.password = (kind.style & ES_PASSWORD) != 0;
-        editor.text = kind.multiLine ? twoLines : sample.text;
-        editor.caret = kind.multiLine ? sample.text.size() + 2 + sample.caret : sample.caret;
+        editor.text = kind.multiLine ? own.text + L"\r\n" + own.text : own.text;
+        editor.caret = kind.multiLine ? own.text.size() + 2 + own.caret : own.caret;
         editor.window = CreateEdit(*frame, kind.unicode, kind.style, editor.text, kind.commonControls);
         if (!editor.window) return false;
         editor.control = ProcedureModule(editor.window);
@@ -183,7 +197,9 @@ bool CreateEditors(const Sample& sample, HWND* frame, std::vector<Editor>* edito
         if (kind.onTop == 2)
             g_editUnderAnsi = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrA(editor.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AnsiOnTop)));
-        editor.units = Measure(editor.window, editor.text);
+        editor.units = Measure(editor.window, editor.text, own.codePage);
+        // Text of a code page other than the ANSI one is served to a window that is Unicode now only.
+        editor.doubleByte = own.doubleByte && (own.codePage == CP_ACP || IsWindowUnicode(editor.window));
         editors->push_back(editor);
     }
     ShowWindow(*frame, SW_SHOWNORMAL);

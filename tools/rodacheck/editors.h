@@ -10,15 +10,21 @@
 
 namespace rodacheck {
 
-// The text every editor holds: Japanese where the ANSI code page holds it,
-// else text of the code page's own language, else plain ASCII.
+// The text an editor holds: Japanese where `codePage` holds it, else text of
+// the code page's own language, else plain ASCII.
 struct Sample {
     std::wstring text;
     size_t caret = 0;         // UTF-16 units before the caret
-    bool doubleByte = false;  // the text has double-byte characters in the ANSI code page
+    bool doubleByte = false;  // the text has double-byte characters in the code page
     std::string about;        // what was chosen, for the report
+    UINT codePage = CP_ACP;
 };
-Sample ChooseSample();
+Sample ChooseSample(UINT codePage = CP_ACP);
+
+// The code page RODAVOZI.DLL works on a Unicode window's text in, on this
+// thread: the ANSI code page when it has double-byte characters, else the
+// input language's when that one has them.
+UINT WorkingCodePage();
 
 // What a control's positions count.
 enum class Units { Bytes, Utf16, Either, Unknown };
@@ -32,16 +38,18 @@ struct Editor {
     std::wstring text;
     size_t caret = 0;  // UTF-16 units of text before the caret
     Units units = Units::Unknown;  // what its EM_GETSEL counts, as measured
-    std::wstring control;          // the module of the control's own procedure
+    bool doubleByte = false;  // it holds double-byte text that the library works on
+    std::wstring control;     // the module of the control's own procedure
 };
 
 // Creates a visible frame with the editors: ANSI EDIT, Unicode EDIT, an ANSI
 // EDIT under a Unicode procedure (SetWindowLongPtrW), a Unicode EDIT under an
 // ANSI procedure (SetWindowLongPtrA), a password field, a multi-line EDIT,
 // and comctl32 version 6's edit control (what programs with the common
-// controls manifest get) as an ANSI and a Unicode window. False when a
-// window cannot be created.
-bool CreateEditors(const Sample& sample, HWND* frame, std::vector<Editor>* editors);
+// controls manifest get) as an ANSI and a Unicode window; those created as
+// Unicode windows hold `unicodeSample`. False when a window cannot be
+// created.
+bool CreateEditors(const Sample& sample, const Sample& unicodeSample, HWND* frame, std::vector<Editor>* editors);
 
 // Puts the editor's text back and the caret where it belongs; gives it the focus.
 void Reset(const Editor& editor);

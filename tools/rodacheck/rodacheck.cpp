@@ -101,7 +101,8 @@ int ChildMain(HANDLE goAhead) {
         if (!WriteLine(out, FormatLine(status, text))) ExitProcess(kChildNoReader);
     };
     const Sample sample = ChooseSample();
-    setting.doubleByte = sample.doubleByte;
+    const UINT working = WorkingCodePage();
+    const Sample unicodeSample = working == GetACP() ? sample : ChooseSample(working);
     setting.messages = imeside::ImeMessages::Register();
     if (GetACP() != 932) {
         for (int byte = 0; byte < 256; ++byte) g_leads.lead[byte] = IsDBCSLeadByteEx(CP_ACP, BYTE(byte)) != FALSE;
@@ -109,10 +110,17 @@ int ChildMain(HANDLE goAhead) {
     }
     setting.emit(Status::Fact, "editors' text: " + sample.about + ": \"" + ToUtf8(sample.text) +
                                    "\", the caret after its character " + std::to_string(sample.caret));
+    setting.emit(Status::Fact, Format("working code page for Unicode windows: %u (%s)", working,
+                                      working == GetACP() ? "the ANSI code page"
+                                                          : "the input language's; the ANSI code page has no "
+                                                            "double-byte characters"));
+    if (working != GetACP())
+        setting.emit(Status::Fact, "Unicode editors' text: " + unicodeSample.about + ": \"" +
+                                       ToUtf8(unicodeSample.text) + "\"");
 
     HWND frame = nullptr;
     std::vector<Editor> editors;
-    if (!CreateEditors(sample, &frame, &editors)) {
+    if (!CreateEditors(sample, unicodeSample, &frame, &editors)) {
         setting.emit(Status::Fail, "the editors' windows cannot be created");
         return kChildNoWindows;
     }
@@ -145,7 +153,7 @@ int ChildMain(HANDLE goAhead) {
     DestroyWindow(frame);
 
     size_t ordinary = 0;
-    for (const Editor& editor : editors) ordinary += editor.password ? 0 : 1;
+    for (const Editor& editor : editors) ordinary += !editor.password && editor.doubleByte ? 1 : 0;
     CheckServed(setting, ordinary);
     const std::vector<std::wstring> copies = LoadedCopies();
     for (const std::wstring& copy : copies)
@@ -153,10 +161,10 @@ int ChildMain(HANDLE goAhead) {
                                        FileVersion(copy));
     if (copies.empty()) setting.emit(Status::Fact, "RODAVOZI.DLL loaded in the check process: none");
     if (tally.offered == 0) {
-        const unsigned cause = copies.empty()         ? kCauseNoHook
-                               : GetACP() == CP_UTF8 ? kCauseUtf8
-                               : !sample.doubleByte   ? kCauseSingleByte
-                                                      : kCauseNoOffer;
+        const unsigned cause = copies.empty()                                   ? kCauseNoHook
+                               : sample.doubleByte || unicodeSample.doubleByte ? kCauseNoOffer
+                               : GetACP() == CP_UTF8                           ? kCauseUtf8
+                                                                               : kCauseSingleByte;
         if (!WriteLine(out, kChildCause + std::to_string(cause))) return kChildNoReader;
     }
     if (!WriteLine(out, kChildEnd)) return kChildNoReader;

@@ -14,6 +14,7 @@
 
 #include <string>
 
+#include "trace_code_page.h"
 #include "tracewin_strings.h"
 #include "viewer.h"
 
@@ -100,24 +101,6 @@ bool ParseOptions(Options& options) {
     return ok;
 }
 
-// The ANSI code page's lead bytes and the bytes that complete a character
-// after one of them.
-void LoadCodePage() {
-    CPINFO info;
-    if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 2) return;
-    for (int range = 0; range + 1 < MAX_LEADBYTES && info.LeadByte[range] != 0; range += 2)
-        for (int byte = info.LeadByte[range]; byte <= info.LeadByte[range + 1]; ++byte) g_viewer.codePage.lead[byte] = true;
-    // Never a control byte or DEL, whatever the code page tables say.
-    for (int trail = 0x40; trail <= 0xFF; ++trail) {
-        for (int lead = 0x81; trail != 0x7F && lead <= 0xFE && !g_viewer.codePage.trail[trail]; ++lead) {
-            char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-            wchar_t wide[2];
-            g_viewer.codePage.trail[trail] = g_viewer.codePage.lead[lead] &&
-                                      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pair, 2, wide, 2) == 1;
-        }
-    }
-}
-
 // Closing the window under an open Save dialog would pull the owner away
 // from the dialog: the dialogs are cancelled first and the close happens
 // once they have returned.
@@ -189,12 +172,20 @@ void OnDpiChanged(HWND window, int dpi, const RECT* suggested) {
                  suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The sender's code page when it named one other than ours (dwData), else 0.
+unsigned int SenderCodePage(ULONG_PTR named) {
+    ViewerState& v = g_viewer;
+    if (named == 0 || named == GetACP() || named > 0xFFFF || !IsValidCodePage(static_cast<UINT>(named))) return 0;
+    if (named != v.senderCodePage) LoadTraceCodePage(static_cast<UINT>(named), &v.senderPage);
+    return v.senderCodePage = static_cast<unsigned int>(named);
+}
+
 // Only what the system copied for us is read: cbData bytes at lpData.
 LRESULT OnCopyData(const COPYDATASTRUCT* data) {
     if (data == nullptr) return FALSE;
     TracePayload payload = {static_cast<const unsigned char*>(data->lpData), data->cbData};
     if (payload.bytes == nullptr) payload.size = 0;
-    TakeLine(payload);
+    TakeLine(payload, SenderCodePage(data->dwData));
     return TRUE;
 }
 
@@ -369,7 +360,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         return kExitAlreadyRunning;
     }
 
-    LoadCodePage();
+    LoadTraceCodePage(CP_ACP, &g_viewer.codePage);
     if (!OpenSinks(options)) return kExitLogFile;
     g_flushed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(ConsoleHandler, TRUE);

@@ -35,6 +35,9 @@ struct ViewerState {
     HFONT font = nullptr;      // ASCII: a fixed-pitch Latin font
     HFONT wideFont = nullptr;  // everything else: a font of the ANSI code page's character set
     TraceCodePage codePage = {};
+    // The code page that senders named last in dwData, and its structure.
+    unsigned int senderCodePage = 0;
+    TraceCodePage senderPage = {};
     // The sinks' threads may outlive a stop that timed out: the sinks are
     // never destroyed (the state is made once and lives until the process ends).
     TraceSink log, out;
@@ -60,7 +63,9 @@ const UINT kMsgSaved = WM_APP + 1;
 const UINT_PTR kRefreshTimer = 1;
 
 // viewer_rows.cpp
-void TakeLine(const TracePayload& payload);
+// `senderCodePage`: the code page the line's text is in when not the ANSI
+// one (then the sender's structure is in `senderPage`), else 0.
+void TakeLine(const TracePayload& payload, unsigned int senderCodePage);
 void RefreshList();
 void ClearRows();
 void CreateFonts(int dpi);

@@ -3,9 +3,12 @@
 // and draws each from `rows`, so dropping the oldest line at the cap costs
 // nothing but a count, however many rows are kept. The rows are brought to
 // the list box in one batch on a timer.
+#include <stdlib.h>
+
 #include <algorithm>
 #include <vector>
 
+#include "trace_code_page.h"
 #include "viewer.h"
 
 namespace {
@@ -31,12 +34,12 @@ const KeptRow* RowAt(size_t index) {
 }
 
 // Row text for the screen: converted from the ANSI code page as the system
-// converts it.
+// converts it, the characters escaped for lack of it shown as they are.
 std::wstring ToDisplay(const std::string& text) {
     int units = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(units > 0 ? units : 0, L' ');
     if (units > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], units);
-    return wide;
+    return ShowEscapedCharacters(wide);
 }
 
 // Draws (or only measures) `text` from x on the baseline y, ASCII runs in the
@@ -117,20 +120,24 @@ HWND CreateRowList(HWND parent) {
 }
 
 // The WM_COPYDATA handler's work: format, queue for the writers, keep.
-void TakeLine(const TracePayload& payload) {
+void TakeLine(const TracePayload& payload, unsigned int senderCodePage) {
     ViewerState& v = g_viewer;
     SYSTEMTIME now;
     GetLocalTime(&now);
     TraceTime time = {now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
-    KeptRow row = {FormatTraceLine(time, payload, &v.codePage, kMaxLineBytes), std::string(),
+    // A line in another code page is formatted with its structure and kept in ours.
+    const TraceCodePage* page = senderCodePage != 0 ? &v.senderPage : &v.codePage;
+    KeptRow row = {FormatTraceLine(time, payload, page, kMaxLineBytes), std::string(),
                    payload.HasBell() ? RowKind::Bell : RowKind::Line};
+    if (senderCodePage != 0) row.line = InAnsiCodePage(row.line, senderCodePage);
     PushToSink(v.log, row.line, DateOf(now));
     PushToSink(v.out, row.line, DateOf(now));
 
-    size_t shown = TraceCut(payload, &v.codePage, kDisplayLimit);
+    size_t shown = TraceCut(payload, page, kDisplayLimit);
     if (shown < payload.TextLength()) {
         row.shown = row.line.substr(0, 13);
-        AppendEscapedText(row.shown, payload, &v.codePage, shown);
+        AppendEscapedText(row.shown, payload, page, shown);
+        if (senderCodePage != 0) row.shown = InAnsiCodePage(row.shown, senderCodePage);
         char more[64];
         wsprintfA(more, " ... (%lu bytes in all)", static_cast<unsigned long>(payload.TextLength()));
         row.shown += more;
@@ -205,8 +212,16 @@ void CreateFonts(int dpi) {
     int height = -MulDiv(13, dpi, 96);
     v.font = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"Courier New");
+    // Where the ANSI code page has no double-byte characters, lines may come
+    // in the input language's (a Unicode window's text): its script's font.
+    UINT codePage = GetACP();
+    CPINFO info = {};
+    wchar_t number[8] = {};
+    if (GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1 &&
+        GetLocaleInfoW(LOWORD(reinterpret_cast<ULONG_PTR>(GetKeyboardLayout(0))), LOCALE_IDEFAULTANSICODEPAGE, number, 8))
+        codePage = wcstoul(number, nullptr, 10);
     CHARSETINFO charset = {};
-    TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<ULONG_PTR>(GetACP())), &charset, TCI_SRCCODEPAGE);
+    TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<ULONG_PTR>(codePage)), &charset, TCI_SRCCODEPAGE);
     v.wideFont = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset.ciCharset, OUT_DEFAULT_PRECIS,
                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, nullptr);
 }

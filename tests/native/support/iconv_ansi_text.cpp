@@ -6,6 +6,7 @@
 #include <string>
 
 #include "module/ansi_text.h"
+#include "module/working_code_page.h"
 #include "support/fake_platform.h"
 
 namespace {
@@ -13,10 +14,11 @@ std::string g_codePageName = "CP932";
 }  // namespace
 
 void SetAnsiCodePageName(const char* name) { g_codePageName = name; }
+static std::string CodePageName() { return WorkCodePage() ? "CP" + std::to_string(WorkCodePage()) : g_codePageName; }
 
 void AnsiToUtf16(const char* text, uint16_t* out, int capacity) {
     memset(out, 0, sizeof(uint16_t) * capacity);
-    iconv_t cd = iconv_open("UTF-16LE", g_codePageName.c_str());
+    iconv_t cd = iconv_open("UTF-16LE", CodePageName().c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) return;
     char* in = const_cast<char*>(text);
     size_t inLeft = strlen(text);
@@ -30,7 +32,7 @@ void AnsiToUtf16(const char* text, uint16_t* out, int capacity) {
 // bytes do not convert back to it.
 int Utf16ToAnsiExact(const uint16_t* units, int count, char* out, int room) {
     if (count <= 0 || count > ANSI_EXACT_UNITS) return 0;
-    iconv_t cd = iconv_open(g_codePageName.c_str(), "UTF-16LE");
+    iconv_t cd = iconv_open(CodePageName().c_str(), "UTF-16LE");
     if (cd == reinterpret_cast<iconv_t>(-1)) return 0;
     char* in = reinterpret_cast<char*>(const_cast<uint16_t*>(units));
     size_t inLeft = sizeof(uint16_t) * count;

@@ -3,8 +3,10 @@
 // peer (which never loads the DLL itself) and dispatches messages while it
 // waits, so that the trace lines the DLL sends from the peer's processes
 // arrive. The peer's table is printed and kept in scenario-table.txt next to
-// the test programs. RODAVOZI_SCENARIOS_ONLY=SUBSTRING runs only the rows whose
-// scenario names hold it (the peer's --only), as the fault stage does.
+// the test programs. Under 1252 with the Japanese input language the peer runs
+// its Unicode EDIT rows only, each to read as its row under 932 there.
+// RODAVOZI_SCENARIOS_ONLY=SUBSTRING runs only the rows whose scenario names
+// hold it (the peer's --only), as the fault stage does.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -59,14 +61,19 @@ protected:
 
 TEST_F(Scenarios, EveryScenarioUnderEveryRequestPattern) {
     const char* only = getenv("RODAVOZI_SCENARIOS_ONLY");
-    const bool some = only != nullptr && *only != 0;
-    PeerRun run = RunPeer(some ? L"--only \"" + std::wstring(only, only + strlen(only)) + L"\"" : L"");
+    const bool some = only != nullptr && *only != 0, japanese = GetACP() == 932;
+    std::wstring args = japanese ? L"" : L"--unicode";
+    if (some) args += L" --only \"" + std::wstring(only, only + strlen(only)) + L"\"";
+    PeerRun run = RunPeer(args);
     ASSERT_TRUE(run.started) << "cannot start scenario_peer.exe";
     std::string table;
     for (const std::string& line : run.lines) table += line + "\n";
     fwrite(table.data(), 1, table.size(), stdout);
     fflush(stdout);
-    if (FILE* f = _wfopen((TestFolder() + L"scenario-table.txt").c_str(), L"wb")) {
+    const std::wstring tableName = japanese ? L"scenario-table.txt" : L"scenario-table-cp1252.txt";
+    const std::string under932 = japanese ? table : ReadBytes(TestFolder() + L"scenario-table.txt");
+    EXPECT_TRUE(japanese || LOWORD(GetKeyboardLayout(0)) == 0x411) << "the input language is not Japanese";
+    if (FILE* f = _wfopen((TestFolder() + tableName).c_str(), L"wb")) {
         fwrite(table.data(), 1, table.size(), f);
         fclose(f);
     }
@@ -80,6 +87,7 @@ TEST_F(Scenarios, EveryScenarioUnderEveryRequestPattern) {
         if (StartsWith(line, "rows planned: ")) planned = atoi(line.c_str() + 14);
         if (line.find(" | ") == std::string::npos || StartsWith(line, "verdict")) continue;
         ++rows;
+        EXPECT_NE(under932.find("\n" + line + "\n"), std::string::npos) << "not so under 932: " << line;
         if (StartsWith(line, "FAIL")) {
             ++failed;
             ADD_FAILURE() << line;

@@ -256,6 +256,10 @@ std::wstring MenuText(HWND host) {
     RegisterClassW(&receiver);
     HWND window = CreateWindowW(L"MenuTextReceiver", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     g_menu.clear();
+    // The host's reply gives up on a thread that has not looked at its queue
+    // for seconds (SMTO_ABORTIFHUNG): this one has been waiting on processes.
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
     SendMessageW(host, RECONVHOST_MENU_TEXT_MESSAGE, reinterpret_cast<WPARAM>(window), 0);
     DestroyWindow(window);
     return g_menu;

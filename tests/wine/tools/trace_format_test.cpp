@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "trace_code_page.h"
 #include "trace_format.h"
 
 namespace {
@@ -76,3 +77,10 @@ TEST(TraceLineFormat, ALeadByteWithoutItsTrailIsEscapedAndNeverPairsWithAnEscape
 }
 
 }  // namespace
+
+// A line in another code page than the viewer's (932): an escape names what 932 lacks; the window shows it.
+TEST(TraceLineFormat, ALineInAnotherCodePageNamesWhatOursLacks) {
+    ASSERT_EQ(GetACP(), 932u);
+    EXPECT_EQ(InAnsiCodePage("[\xC7\xD1\xED\xAE\\\\]", 949), "[\\u{D55C}\x8E\x9A\\\\]");
+    EXPECT_EQ(ShowEscapedCharacters(L"[\\u{D55C}\\u{20BB7}\\\\u{41}]"), L"[\xD55C\xD842\xDFB7\\\\u{41}]");
+}
