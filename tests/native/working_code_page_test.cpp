@@ -4,7 +4,7 @@
 #include "module/working_code_page.h"
 #include "reconvert/dispatch.h"
 #include "support/fake_platform.h"
-#include "support/scripted_source.h"
+#include "common/scripted_source.h"
 
 TEST(WorkingCodePage, FollowsTheInputLanguageWhereTheAnsiCodePageHasNoDoubleByteCharacters) {
     const CODEPAGEDESCRIPTION singleByte = {1, {}}, utf8 = {4, {}};
