@@ -116,7 +116,9 @@ TEST_F(Scenarios, EveryScenarioUnderEveryRequestPattern) {
     EXPECT_GT(confirmations, 0);
     // The Unicode rows alone (the run under 1252) destroy no window that is
     // still subclassed.
-    if (japanese) EXPECT_GT(destroyed, 0);
+    if (japanese) {
+        EXPECT_GT(destroyed, 0);
+    }
     EXPECT_EQ(Shared()->SubclassedWindow, nullptr) << "the peer's windows were forgotten when destroyed";
     printf("trace lines from the peer processes: %zu (%d subclassed, %d records filled)\n", TraceLines().size(),
            subclassed, fills);
