@@ -91,6 +91,22 @@ bool WaitForGoAhead(HANDLE goAhead) {
     return false;
 }
 
+// A thread learns of a hook put on it from another process only when it next
+// takes a message from its queue (under Wine at least), and the module is
+// mapped only when the hook is first called: take messages and send one to
+// the frame until the module is there, for two seconds at most. Whether the
+// module then serves the editors is for the checks to say.
+void AwaitHook(HWND frame) {
+    const DWORD begun = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        SendMessageW(frame, WM_NULL, 0, 0);
+        if (GetModuleHandleW(L"RODAVOZI.DLL") != nullptr) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    } while (GetTickCount() - begun < 2000);
+}
+
 int ChildMain(HANDLE goAhead) {
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     CheckSetting setting;
@@ -149,6 +165,7 @@ int ChildMain(HANDLE goAhead) {
 
     if (!WriteLine(out, kChildReady)) return kChildNoReader;
     if (!WaitForGoAhead(goAhead)) return kChildNoGoAhead;
+    AwaitHook(frame);
     for (const Editor& editor : editors) CheckEditor(setting, editor);
     DestroyWindow(frame);
 
