@@ -184,6 +184,21 @@ int CALLBACK HeldTextSource(HWND, int request, UINT, char* buffer) {
     return CaretContext(text.c_str(), static_cast<int>(text.size()), caret, buffer).Result;
 }
 
+// Times fills of an ANSI record from `source`, after one untimed fill that
+// must offer a string.
+void TimeCheckedFills(benchmark::State& state, TextSourceProc source) {
+    alignas(8) unsigned char record[RECORD_SIZE] = {};  // dwSize 0: the size the module answers
+    int answer = BuildReconvertString(nullptr, REQUEST_RECONVERT, record, 0, source);
+    if (answer != RECORD_SIZE || reinterpret_cast<RECONVERTHEADER*>(record)->dwStrLen == 0) {
+        state.SkipWithError("the fill offered nothing");
+        return;
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(BuildReconvertString(nullptr, REQUEST_RECONVERT, record, 0, source));
+        benchmark::ClobberMemory();
+    }
+}
+
 // One fill of an ANSI record (WM_IME_REQUEST) with the caret
 // REQUEST_CARET_FROM_END bytes before the end of a text of state.range(0)
 // bytes: the record builder and the caret context together.
@@ -191,16 +206,7 @@ void Fill_Ansi(benchmark::State& state) {
     UseShiftJis();
     const std::string text = RequestText(static_cast<size_t>(state.range(0)));
     g_fillText = &text;
-    alignas(8) unsigned char record[RECORD_SIZE];
-    int answer = BuildReconvertString(nullptr, REQUEST_RECONVERT, record, 0, HeldTextSource);
-    if (answer != RECORD_SIZE || reinterpret_cast<RECONVERTHEADER*>(record)->dwStrLen == 0) {
-        state.SkipWithError("the fill offered nothing");
-        return;
-    }
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(BuildReconvertString(nullptr, REQUEST_RECONVERT, record, 0, HeldTextSource));
-        benchmark::ClobberMemory();
-    }
+    TimeCheckedFills(state, HeldTextSource);
 }
 
 // The same for a Unicode window holding state.range(0) characters of the
@@ -285,16 +291,7 @@ void Fill_Lines(benchmark::State& state) {
     g_heldLines.starts = {0};
     for (size_t at = 0; (at = g_heldLines.text.find("\r\n", at)) != std::string::npos; at += 2)
         g_heldLines.starts.push_back(static_cast<int64_t>(at) + 2);
-    alignas(8) unsigned char record[RECORD_SIZE];
-    int answer = BuildReconvertString(nullptr, REQUEST_RECONVERT, record, 0, HeldLinesSource);
-    if (answer != RECORD_SIZE || reinterpret_cast<RECONVERTHEADER*>(record)->dwStrLen == 0) {
-        state.SkipWithError("the fill offered nothing");
-        return;
-    }
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(BuildReconvertString(nullptr, REQUEST_RECONVERT, record, 0, HeldLinesSource));
-        benchmark::ClobberMemory();
-    }
+    TimeCheckedFills(state, HeldLinesSource);
 }
 
 }  // namespace
