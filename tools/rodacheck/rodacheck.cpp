@@ -92,13 +92,15 @@ bool WaitForGoAhead(HANDLE goAhead) {
 }
 
 // A thread learns of a hook put on it from another process only when it next
-// takes a message from its queue (under Wine at least), and the module is
-// mapped only when the hook is first called: take messages and send one to
-// the frame until the module is there, for two seconds at most. Whether the
-// module then serves the editors is for the checks to say.
+// takes a message from its queue (under Wine at least; a look at an empty
+// queue tells it nothing), and the module is mapped only when the hook is
+// first called: post a message to the frame and take it, then send one,
+// until the module is there, for two seconds at most. Whether the module
+// then serves the editors is for the checks to say.
 void AwaitHook(HWND frame) {
     const DWORD begun = GetTickCount();
     do {
+        PostMessageW(frame, WM_NULL, 0, 0);
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
         SendMessageW(frame, WM_NULL, 0, 0);
