@@ -408,10 +408,14 @@ int main() {
     SetFocus(editor);
     PumpMessages();
     // A host in focus mode hooks this thread once the focus is here: wait
-    // for its hook to bring the module in, up to the time given.
+    // for its hook to bring the module in, up to the time given. The thread
+    // learns of the hook from a message it takes (under Wine, not from a look
+    // at an empty queue): post one, then send one, which runs the hook.
     const DWORD focused = GetTickCount();
     while (o.focusWait != 0 && GetModuleHandleA("RODAVOZI.DLL") == nullptr && GetTickCount() - focused < o.focusWait) {
-        SendMessageA(editor, WM_NULL, 0, 0);  // a sent message runs the hook once installed
+        PostMessageA(editor, WM_NULL, 0, 0);
+        PumpMessages();
+        SendMessageA(editor, WM_NULL, 0, 0);
         PumpFor(50);
     }
 
